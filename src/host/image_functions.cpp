@@ -1,0 +1,179 @@
+// The rotation functions, the random image function and the wallpaper
+// placeholder: one refresh each, from the gate through the walk to the
+// position file and the result text.
+#include "host/image_functions.h"
+
+#include <cstring>
+#include <exception>
+#include <tuple>
+
+#include "host/errors.h"
+#include "host/random.h"
+#include "platform/platform.h"
+#include "position/position.h"
+#include "walk/walk.h"
+
+namespace rotavue {
+
+namespace {
+
+// The fields that a walking refresh starts from.
+void prepareWalk(meter_data& instance) {
+  instance.walkStatus = WalkStatus::kNotFound;
+  instance.errorText.clear();
+  instance.imageCount = 0;
+  instance.walkContinue = 1;
+  instance.imageDirectory.clear();
+  instance.imageFileName.clear();
+  instance.walkCounter = 0;
+}
+
+// Writes `prefix` followed by `message` without allocating, so that even an
+// out-of-memory failure is reported.
+void writeFailure(meter_data& instance, const char* prefix, const char* message) {
+  const std::size_t prefixLength = std::strlen(prefix);
+  std::size_t length = prefixLength < kResultBufferSize - 1 ? prefixLength : kResultBufferSize - 1;
+  std::memcpy(instance.resultText.data(), prefix, length);
+  const std::size_t room = kResultBufferSize - 1 - length;
+  const std::size_t messageLength = ::strnlen(message, room);
+  std::memcpy(instance.resultText.data() + length, message, messageLength);
+  instance.resultText[length + messageLength] = '\0';
+}
+
+void writeSelectionOrError(meter_data& instance) {
+  if (!instance.errorText.empty()) {
+    writeResult(instance, instance.errorText);
+  } else {
+    writeResult(instance, instance.imageDirectory + instance.imageFileName);
+  }
+}
+
+// Runs `refresh` and turns any error into the result text, `prefix` first.
+template <typename Refresh>
+const char* guarded(meter_data& instance, const char* prefix, Refresh refresh) {
+  try {
+    refresh();
+  } catch (const Exception& failure) {
+    writeFailure(instance, prefix, failure.message().c_str());
+  } catch (const std::exception& failure) {
+    writeFailure(instance, prefix, failure.what());
+  } catch (...) {
+    writeFailure(instance, prefix, "Unknown error");
+  }
+  return instance.resultText.data();
+}
+
+}  // namespace
+
+std::pair<std::string, std::string> splitPosition(const std::string& line) {
+  const std::size_t lastSeparator = line.rfind(platform::kPathSeparator);
+  std::size_t mark = std::string::npos;
+  if (lastSeparator != std::string::npos && lastSeparator + 1 < line.size() &&
+      line[lastSeparator + 1] == '#')
+    mark = lastSeparator + 1;
+  else
+    mark = line.find('#');
+  if (mark == std::string::npos) return {std::string(), line};
+  return {line.substr(0, mark), line.substr(mark + 1)};
+}
+
+std::int32_t drawRandomIndex(std::int32_t imageCount) {
+  if (imageCount <= kRandomMaximum + 1) return drawRandom() % imageCount;
+  const std::int32_t high = drawRandom();
+  const std::int32_t low = drawRandom();
+  return ((high << 15) | low) % imageCount;
+}
+
+const char* getImage(meter_data& instance, const char* nickname, const char* directory,
+                     const char* interval) {
+  return guarded(instance, "GetImage:", [&] {
+    if (!isRefreshDue(instance, interval)) return;
+    prepareWalk(instance);
+    renewResult(instance);
+    const std::string line = loadPosition(instance, nickname);
+    if (!instance.errorText.empty()) {
+      writeResult(instance, instance.errorText);
+      return;
+    }
+    std::string previousDirectory;
+    std::string previousFile;
+    if (line == "#") {
+      instance.walkStatus = WalkStatus::kFound;
+      previousDirectory = directory;
+    } else {
+      std::tie(previousDirectory, previousFile) = splitPosition(line);
+    }
+    walkImages(instance, directory, previousDirectory, previousFile, 0);
+    savePosition(instance, nickname);
+    writeSelectionOrError(instance);
+  });
+}
+
+const char* getRandomImage(meter_data& instance, const char* nickname, const char* directory,
+                           const char* interval) {
+  return guarded(instance, "", [&] {
+    if (!isRefreshDue(instance, interval)) return;
+    prepareWalk(instance);
+    renewResult(instance);
+    countImages(instance, directory);
+    if (instance.imageCount == 0) {
+      writeResult(instance, kNoImagesMessage);
+      return;
+    }
+    seedRandom(static_cast<std::uint32_t>(platform::hooks().calendarSeconds()));
+    const std::int32_t randomIndex = drawRandomIndex(instance.imageCount);
+    if (randomIndex == 0) {
+      instance.walkStatus = WalkStatus::kFound;
+      walkImages(instance, directory, std::string(), std::string(), 0);
+    } else {
+      walkImages(instance, directory, std::string(), std::string(), randomIndex);
+    }
+    savePosition(instance, nickname);
+    writeSelectionOrError(instance);
+  });
+}
+
+namespace {
+
+enum class Report { kFullPath, kFileName };
+
+const char* reportPosition(meter_data& instance, const char* nickname, const char* interval,
+                           Report report) {
+  return guarded(instance, "", [&] {
+    if (!isRefreshDue(instance, interval)) return;
+    instance.errorText.clear();
+    renewResult(instance);
+    const std::string line = loadPosition(instance, nickname);
+    if (!instance.errorText.empty()) {
+      writeResult(instance, instance.errorText);
+      return;
+    }
+    const auto [storedDirectory, storedFile] = splitPosition(line);
+    writeResult(instance, report == Report::kFullPath ? storedDirectory + storedFile : storedFile);
+  });
+}
+
+}  // namespace
+
+const char* returnCurrentImage(meter_data& instance, const char* nickname, const char* interval) {
+  return reportPosition(instance, nickname, interval, Report::kFullPath);
+}
+
+const char* returnCurrentImageName(meter_data& instance, const char* nickname,
+                                   const char* interval) {
+  return reportPosition(instance, nickname, interval, Report::kFileName);
+}
+
+const char* changeWallpaper(meter_data& instance, const char* interval) {
+  try {
+    if (isRefreshDue(instance, interval)) renewResult(instance);
+    writeResult(instance, kWallpaperMessage);
+  } catch (...) {
+    // The wallpaper placeholder reports the instance's last failure, not the
+    // gate's message.
+    writeFailure(instance, "", instance.errorText.c_str());
+  }
+  return instance.resultText.data();
+}
+
+}  // namespace rotavue

@@ -1,0 +1,44 @@
+// The five image functions, over an instance and non-null texts. The
+// exported functions (exports.cpp) map the host's handle to its instance and
+// call these; each returns the address of the instance's `resultText`.
+//
+// Every function first asks the refresh gate and does its work only when the
+// interval has elapsed; between refreshes the host receives the same text
+// again. Errors raised while a function runs are caught here and written as
+// the result text, so nothing reaches the host.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+
+#include "host/meter_data.h"
+
+namespace rotavue {
+
+inline constexpr char kWallpaperMessage[] = "This will change the Wallpaper all in good time :-)";
+inline constexpr char kNoImagesMessage[] =
+    "There are no files of type jpg, gif, png, bmp or ico in this directory";
+
+// Splits a position line into (stored directory, stored file name) at the
+// "#" that directly follows the line's last path separator, or, when no "#"
+// follows it, at the line's first "#". Stored directories end in the
+// separator and file names never hold one, so this reads back every line the
+// module writes, also for a directory whose name holds a "#".
+std::pair<std::string, std::string> splitPosition(const std::string& line);
+
+// The drawn position of the random image function, from 0 to `imageCount` - 1,
+// using the calling thread's generator. Up to 32768 images one draw modulo the
+// count; above, two draws joined to 30 bits, so that every image can be drawn.
+std::int32_t drawRandomIndex(std::int32_t imageCount);
+
+const char* getImage(meter_data& instance, const char* nickname, const char* directory,
+                     const char* interval);
+const char* getRandomImage(meter_data& instance, const char* nickname, const char* directory,
+                           const char* interval);
+const char* returnCurrentImage(meter_data& instance, const char* nickname, const char* interval);
+const char* returnCurrentImageName(meter_data& instance, const char* nickname,
+                                   const char* interval);
+const char* changeWallpaper(meter_data& instance, const char* interval);
+
+}  // namespace rotavue

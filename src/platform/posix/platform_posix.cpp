@@ -1,0 +1,200 @@
+// POSIX backend of the platform seam, for the native (Linux) build.
+//
+// Directory entries get Windows-style attribute words: 16 for a plain
+// directory, 16 + 2 (hidden) for a directory whose name starts with ".", 16 +
+// 1024 (reparse point) for a symbolic link to a directory, so that the walks
+// never follow links into loops, and 128 for everything else. The registry is
+// stood in for by a text file in the registry-export format
+// (registry_file.h).
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+
+#include "platform/platform.h"
+#include "platform/posix/registry_file.h"
+
+namespace rotavue::platform {
+
+const char kPathSeparator = '/';
+
+SystemError lastSystemError() { return SystemError{static_cast<std::uint32_t>(errno)}; }
+
+SystemError pathNotFoundError() { return SystemError{ENOENT}; }
+
+std::string systemMessage(SystemError error) {
+  char buffer[256];
+  // The GNU strerror_r returns the text, which may or may not be `buffer`.
+  const char* text = strerror_r(static_cast<int>(error.code), buffer, sizeof buffer);
+  return text != nullptr ? std::string(text) : std::string();
+}
+
+namespace {
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+  bool isOpen() const { return fd_ >= 0; }
+  // Closes now; false when close reported a failure.
+  bool close() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd < 0 || ::close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+bool isDotOrDotDot(const char* name) {
+  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+class DirectoryStream final : public Enumeration {
+ public:
+  explicit DirectoryStream(DIR* stream) : stream_(stream) {}
+  DirectoryStream(const DirectoryStream&) = delete;
+  DirectoryStream& operator=(const DirectoryStream&) = delete;
+  ~DirectoryStream() override { ::closedir(stream_); }
+
+  bool next(DirectoryEntry& entry) override {
+    errno = 0;
+    const dirent* record = ::readdir(stream_);
+    if (record == nullptr) return false;
+    entry.name = record->d_name;
+    entry.attributes = attributesOf(*record);
+    return true;
+  }
+
+ private:
+  std::uint32_t attributesOf(const dirent& record) const {
+    unsigned char type = record.d_type;
+    if (type == DT_UNKNOWN) {
+      struct stat status {};
+      if (::fstatat(::dirfd(stream_), record.d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+        return kAttributeNormal;
+      type = S_ISDIR(status.st_mode) ? DT_DIR : S_ISLNK(status.st_mode) ? DT_LNK : DT_REG;
+    }
+    if (type == DT_DIR) {
+      if (record.d_name[0] == '.' && !isDotOrDotDot(record.d_name))
+        return kAttributeDirectory | kAttributeHidden;
+      return kAttributeDirectory;
+    }
+    if (type == DT_LNK) {
+      struct stat target {};
+      if (::fstatat(::dirfd(stream_), record.d_name, &target, 0) == 0 && S_ISDIR(target.st_mode))
+        return kAttributeDirectory | kAttributeReparsePoint;
+    }
+    return kAttributeNormal;
+  }
+
+  DIR* stream_;
+};
+
+// The directory part of a search pattern: everything up to and including the
+// last separator. POSIX has no wildcard enumeration, so the pattern's last
+// component ("*.*") is ignored and the whole directory is listed.
+std::string directoryOfPattern(const char* searchPattern) {
+  std::string directory(searchPattern);
+  const std::size_t separator = directory.rfind(kPathSeparator);
+  directory.erase(separator == std::string::npos ? 0 : separator + 1);
+  if (directory.empty()) directory = ".";
+  return directory;
+}
+
+std::unique_ptr<Enumeration> openDirectoryEnumeration(const char* searchPattern,
+                                                      DirectoryEntry& first,
+                                                      SystemError& error) {
+  DIR* stream = ::opendir(directoryOfPattern(searchPattern).c_str());
+  if (stream == nullptr) {
+    error = lastSystemError();
+    return nullptr;
+  }
+  auto enumeration = std::make_unique<DirectoryStream>(stream);
+  if (!enumeration->next(first)) {
+    // Every readable directory holds "." and ".."; an empty listing is a
+    // read failure.
+    error = SystemError{static_cast<std::uint32_t>(errno != 0 ? errno : ENOENT)};
+    return nullptr;
+  }
+  return enumeration;
+}
+
+WriteOutcome writeNewFileOnDisk(const std::string& path, const char* data, std::size_t size) {
+  FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  WriteOutcome outcome;
+  if (!file.isOpen()) return outcome;
+  outcome.created = true;
+  const ssize_t written = ::write(file.get(), data, size);
+  outcome.written = written > 0 ? static_cast<std::size_t>(written) : 0;
+  if (!file.close()) outcome.written = 0;
+  return outcome;
+}
+
+std::uint64_t systemFileTimeNow() {
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  constexpr std::uint64_t kSecondsFrom1601To1970 = 11644473600ULL;
+  return (static_cast<std::uint64_t>(now.tv_sec) + kSecondsFrom1601To1970) * 10000000ULL +
+         static_cast<std::uint64_t>(now.tv_nsec) / 100;
+}
+
+std::int64_t calendarSecondsNow() { return static_cast<std::int64_t>(std::time(nullptr)); }
+
+}  // namespace
+
+bool fileExists(const std::string& path) {
+  struct stat status {};
+  return ::stat(path.c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
+}
+
+bool readWholeFile(const std::string& path, std::string& contents) {
+  FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file.isOpen()) return false;
+  contents.clear();
+  char buffer[65536];
+  for (;;) {
+    const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (got == 0) return true;
+    contents.append(buffer, static_cast<std::size_t>(got));
+  }
+}
+
+bool replaceFile(const std::string& source, const std::string& target) {
+  return ::rename(source.c_str(), target.c_str()) == 0;
+}
+
+bool removeFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+std::uint32_t processId() { return static_cast<std::uint32_t>(::getpid()); }
+
+RegistryValue readUserRegistryValue(const std::string& keyPath, const std::string& valueName) {
+  return readRegistryFileValue(registryFilePath(), "HKEY_CURRENT_USER\\" + keyPath, valueName);
+}
+
+const Hooks& systemHooks() {
+  static const Hooks real{systemFileTimeNow, calendarSecondsNow, openDirectoryEnumeration,
+                          writeNewFileOnDisk};
+  return real;
+}
+
+Hooks& hooks() {
+  static Hooks current = systemHooks();
+  return current;
+}
+
+}  // namespace rotavue::platform

@@ -1,0 +1,37 @@
+// The position store: each nickname's rotation remembers the image it showed
+// last in a one-line text file in the host's directory.
+//
+// The host publishes its directory in the registry value "DirPath" under
+// HKEY_CURRENT_USER\Software\Glintora\General. A nickname's position file is
+// that text, the nickname and "Rotavue.setup", joined verbatim. Its one line
+// is the stored directory (ending in the path separator), "#" and the stored
+// file name, then CR LF; the line "#" means that no position is stored.
+//
+// Both operations report their failures through `errorText` and never raise.
+// A save never leaves a half-written position behind: the line is written to
+// a temporary file beside the position file, which then replaces it.
+#pragma once
+
+#include <string>
+
+#include "host/meter_data.h"
+
+namespace rotavue {
+
+// The position file's first line; "#" when no position file exists; "" after
+// a failure, with `errorText` set (it is never cleared here). Sets
+// `positionFilePath` whenever the registry value could be read.
+std::string loadPosition(meter_data& instance, const std::string& nickname);
+
+// Stores the selection (`imageDirectory` "#" `imageFileName`) when the walk
+// that has just run ended "EXIT" or reached its target (`walkCounter` -1);
+// otherwise empties the selection and stores "#". Sets `positionFilePath`,
+// and `errorText` on a failure.
+void savePosition(meter_data& instance, const std::string& nickname);
+
+// The first line of a position file's contents: the text up to the first CR
+// or LF, a NUL ending the text. Raises "List index out of bounds (0)" when
+// there is no line at all.
+std::string firstLineOf(const std::string& contents);
+
+}  // namespace rotavue

@@ -1,0 +1,205 @@
+// The image walk and the count walk over the platform's directory
+// enumeration.
+//
+// This is the module's hot path: every refresh walks the tree afresh, so the
+// walks cost one find-next per entry and nothing more. The level directories
+// live in one path buffer that grows and shrinks with the depth, and the
+// selected image's directory is copied only when the selection moves to
+// another level, so that recording "every image met" costs one copy of the
+// name.
+#include "walk/walk.h"
+
+#include <cstring>
+
+#include "host/errors.h"
+#include "platform/platform.h"
+
+namespace rotavue {
+
+namespace {
+
+using platform::DirectoryEntry;
+using platform::Enumeration;
+using platform::SystemError;
+
+constexpr std::uint32_t packExtension(char a, char b, char c) {
+  return static_cast<std::uint32_t>(static_cast<unsigned char>(a)) |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(b)) << 8 |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(c)) << 16;
+}
+
+char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool isDotOrDotDot(const char* name) {
+  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+// Appends the separator to a directory unless it already ends in one, and
+// returns false for an empty directory, which is never searched.
+bool formLevelDirectory(std::string& path) {
+  if (path.empty()) return false;
+  if (path.back() != platform::kPathSeparator) path += platform::kPathSeparator;
+  return true;
+}
+
+std::unique_ptr<Enumeration> openLevel(std::string& levelDirectory, DirectoryEntry& first,
+                                       SystemError& error) {
+  const std::size_t levelLength = levelDirectory.size();
+  levelDirectory += "*.*";
+  std::unique_ptr<Enumeration> enumeration =
+      platform::hooks().openEnumeration(levelDirectory.c_str(), first, error);
+  levelDirectory.resize(levelLength);
+  return enumeration;
+}
+
+struct ImageWalk {
+  meter_data& instance;
+  const std::string& previousDirectory;
+  const std::string& previousFile;
+  const std::int32_t targetIndex;
+  // The current level's directory; nested levels extend it and the enclosing
+  // level cuts it back.
+  std::string path;
+  // Which level's directory `imageDirectory` holds (0: none yet).
+  std::uint64_t selectionLevel = 0;
+  std::uint64_t levelsStarted = 0;
+
+  void walkLevel();
+  void meetImage(const char* name, std::size_t levelLength, std::uint64_t level,
+                 bool levelIsPreviousDirectory);
+};
+
+void ImageWalk::meetImage(const char* name, std::size_t levelLength, std::uint64_t level,
+                          bool levelIsPreviousDirectory) {
+  if (selectionLevel != level) {
+    instance.imageDirectory.assign(path, 0, levelLength);
+    selectionLevel = level;
+  }
+  instance.imageFileName.assign(name);
+  if (targetIndex == 0) {
+    // "FOUND" turns into "EXIT" before the previous-image test, so the image
+    // that sets "FOUND" is never the one selected.
+    if (instance.walkStatus == WalkStatus::kFound) instance.walkStatus = WalkStatus::kExit;
+    const bool isPrevious =
+        previousFile.empty() || (levelIsPreviousDirectory && instance.imageFileName == previousFile);
+    if (isPrevious && instance.walkStatus == WalkStatus::kNotFound)
+      instance.walkStatus = WalkStatus::kFound;
+  }
+}
+
+void ImageWalk::walkLevel() {
+  instance.walkContinue = 1;
+  if (!formLevelDirectory(path)) {
+    instance.errorText = platform::systemMessage(platform::pathNotFoundError());
+    return;
+  }
+  const std::size_t levelLength = path.size();
+  const std::uint64_t level = ++levelsStarted;
+  try {
+    DirectoryEntry entry;
+    SystemError error;
+    const std::unique_ptr<Enumeration> enumeration = openLevel(path, entry, error);
+    if (!enumeration) {
+      instance.errorText = platform::systemMessage(error);
+      return;
+    }
+    const bool levelIsPreviousDirectory = targetIndex == 0 && path == previousDirectory;
+    while (instance.walkContinue != 0) {
+      if (instance.walkCounter == -1 || instance.walkStatus == WalkStatus::kExit) break;
+      if (entry.attributes == platform::kAttributeDirectory) {
+        if (!isDotOrDotDot(entry.name)) {
+          path += entry.name;
+          walkLevel();
+          path.resize(levelLength);
+        }
+      } else if (isImageName(entry.name)) {
+        meetImage(entry.name, levelLength, level, levelIsPreviousDirectory);
+        if (targetIndex != 0) {
+          if (instance.walkCounter == targetIndex) {
+            instance.walkCounter = -1;
+            break;
+          }
+          ++instance.walkCounter;
+        }
+      }
+      instance.walkContinue = enumeration->next(entry) ? 1 : 0;
+    }
+  } catch (const EAccessViolation& fault) {
+    instance.errorText = fault.message();
+  }
+}
+
+struct CountWalk {
+  meter_data& instance;
+  std::string path;
+
+  void countLevel();
+};
+
+void CountWalk::countLevel() {
+  if (!formLevelDirectory(path)) {
+    instance.errorText = platform::systemMessage(platform::pathNotFoundError());
+    return;
+  }
+  const std::size_t levelLength = path.size();
+  try {
+    DirectoryEntry entry;
+    SystemError error;
+    const std::unique_ptr<Enumeration> enumeration = openLevel(path, entry, error);
+    if (!enumeration) {
+      instance.errorText = platform::systemMessage(error);
+      return;
+    }
+    while (instance.walkContinue != 0) {
+      if (entry.attributes == platform::kAttributeDirectory) {
+        if (!isDotOrDotDot(entry.name)) {
+          path += entry.name;
+          countLevel();
+          path.resize(levelLength);
+        }
+      } else if (isImageName(entry.name)) {
+        ++instance.imageCount;
+      }
+      instance.walkContinue = enumeration->next(entry) ? 1 : 0;
+    }
+  } catch (const Exception& failure) {
+    instance.errorText = failure.message();
+  }
+}
+
+}  // namespace
+
+bool isImageName(const char* name) {
+  const std::size_t length = std::strlen(name);
+  // The extension after the last "." has three characters exactly when the
+  // name is three characters long without a dot, or its fourth character
+  // from the end is the dot; a dot among the last three is no letter and
+  // never matches.
+  if (length < 3 || (length > 3 && name[length - 4] != '.')) return false;
+  const char* extension = name + length - 3;
+  if (length == 3 && std::memchr(name, '.', 3) != nullptr) return false;
+  switch (packExtension(lowerAscii(extension[0]), lowerAscii(extension[1]), lowerAscii(extension[2]))) {
+    case packExtension('j', 'p', 'g'):
+    case packExtension('b', 'm', 'p'):
+    case packExtension('g', 'i', 'f'):
+    case packExtension('i', 'c', 'o'):
+    case packExtension('p', 'n', 'g'):
+      return true;
+    default:
+      return false;
+  }
+}
+
+void walkImages(meter_data& instance, const std::string& directory,
+                const std::string& previousDirectory, const std::string& previousFile,
+                std::int32_t targetIndex) {
+  ImageWalk walk{instance, previousDirectory, previousFile, targetIndex, directory};
+  walk.walkLevel();
+}
+
+void countImages(meter_data& instance, const std::string& directory) {
+  CountWalk walk{instance, directory};
+  walk.countLevel();
+}
+
+}  // namespace rotavue

@@ -1,0 +1,51 @@
+// The directory-tree walks over an image tree, and the image-name test.
+//
+// Both walks enumerate a tree depth-first in the platform's enumeration
+// order, one level per directory: a sub-directory is walked at the moment its
+// entry is met and to its end before its parent takes its next entry. They
+// never sort and never look at more of an entry than its attribute word and
+// its name. A sub-directory entry is an attribute word of exactly 16; a
+// directory with any further attribute bit (hidden, read-only, system,
+// archive, reparse point) is taken as a file entry and goes through the
+// image-name test.
+//
+// Their outcome lies in the instance's fields; a failure to enumerate a
+// directory leaves the system's message text in `errorText` and ends that
+// level only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "host/meter_data.h"
+
+namespace rotavue {
+
+// True when the extension of `name` (the text after its last ".", or the
+// whole name when it has none), lower-cased, is "jpg", "bmp", "gif", "ico"
+// or "png".
+bool isImageName(const char* name);
+inline bool isImageName(const std::string& name) { return isImageName(name.c_str()); }
+
+// The image walk. Sequential mode (`targetIndex` 0): from "NOTFOUND", select
+// the image after the one at `previousDirectory` + `previousFile` (after the
+// first image met when `previousFile` is empty); from "FOUND", select the
+// first image. Indexed mode: select the image at which `walkCounter`, raised
+// by one per image, equals `targetIndex`, and set `walkCounter` to -1 there.
+// Every image met before the walk stops becomes the selection
+// (`imageDirectory`, `imageFileName`). Catches only `EAccessViolation`.
+//
+// An empty `directory` is never searched (its search would be the root of the
+// drive, or of the file system): it fails like a directory that does not
+// exist, with the system's message for a missing path.
+void walkImages(meter_data& instance, const std::string& directory,
+                const std::string& previousDirectory, const std::string& previousFile,
+                std::int32_t targetIndex);
+
+// The count walk: adds one to `imageCount` for every image of the tree,
+// visiting every level to its end. The caller sets `imageCount` to 0 and
+// `walkContinue` to 1 beforehand. Catches every `Exception`, ending the level
+// that raised it. An empty `directory` fails as for `walkImages`.
+void countImages(meter_data& instance, const std::string& directory);
+
+}  // namespace rotavue

@@ -32,8 +32,8 @@ std::vector<std::string> logicalLines(const std::string& text) {
     if (end == std::string::npos) end = text.size();
     std::string line = text.substr(start, end - start);
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    const bool continues = !line.empty() && line.back() == '\\' && line.front() != '"' &&
-                           line.find("=hex") != std::string::npos;
+    const bool continues = !line.empty() && line.back() == '\\' &&
+                           (!current.empty() || line.find("=hex") != std::string::npos);
     if (continues) {
       line.pop_back();
       current += line;

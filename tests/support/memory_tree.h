@@ -1,0 +1,83 @@
+// Test support: an in-memory directory tree that replaces the platform's
+// enumeration while it lives. Each directory delivers exactly the entries a
+// test gives it, in the order given ("." and ".." only when listed), with the
+// attribute words given; a directory can be made to fail its find-first, or
+// to raise an error when a given entry is requested.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "support/hooks_guard.h"
+
+namespace rotavue::testing {
+
+struct TreeEntry {
+  std::string name;
+  std::uint32_t attributes = platform::kAttributeNormal;
+};
+
+// A directory entry (attribute word exactly 16).
+inline TreeEntry dir(std::string name, std::uint32_t attributes = platform::kAttributeDirectory) {
+  return TreeEntry{std::move(name), attributes};
+}
+// A file entry (attribute word 128 unless given).
+inline TreeEntry file(std::string name, std::uint32_t attributes = platform::kAttributeNormal) {
+  return TreeEntry{std::move(name), attributes};
+}
+
+// Joins path components with the platform's separator and ends the result in
+// one: path({"C:", "pics"}) is "C:\pics\" on Windows, "C:/pics/" on POSIX.
+std::string path(const std::vector<std::string>& components);
+
+enum class Fault { kAccessViolation, kException, kStdException };
+
+class MemoryTree {
+ public:
+  MemoryTree();
+  ~MemoryTree();
+  MemoryTree(const MemoryTree&) = delete;
+  MemoryTree& operator=(const MemoryTree&) = delete;
+
+  // Sets the entries of a directory, given as its level directory (ending in
+  // the separator). Sub-directories listed need their own `add`, or their
+  // find-first fails as for a missing path.
+  void add(const std::string& directory, std::vector<TreeEntry> entries);
+  // Makes the find-first of `directory` fail with `code`.
+  void failOpen(const std::string& directory, std::uint32_t code);
+  // Makes the request for entry `index` (0: the find-first) of `directory`
+  // raise `fault` with `message`.
+  void raiseAt(const std::string& directory, std::size_t index, Fault fault,
+               std::string message);
+
+  // The search patterns opened, in order.
+  const std::vector<std::string>& opened() const { return opened_; }
+  // Enumerations opened and not yet closed.
+  int openEnumerations() const { return openCount_; }
+  // Entries delivered in all (find-first and find-next results).
+  std::size_t entriesDelivered() const { return delivered_; }
+
+  struct Directory {
+    std::vector<TreeEntry> entries;
+    bool fails = false;
+    std::uint32_t failureCode = 0;
+    bool raises = false;
+    std::size_t raiseIndex = 0;
+    Fault fault = Fault::kException;
+    std::string faultMessage;
+  };
+
+  // Used by the installed hook.
+  std::map<std::string, Directory> directories_;
+  std::vector<std::string> opened_;
+  int openCount_ = 0;
+  std::size_t delivered_ = 0;
+
+ private:
+  HooksGuard guard_;
+};
+
+}  // namespace rotavue::testing

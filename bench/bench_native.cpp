@@ -1,0 +1,139 @@
+// The native benchmark (Google Benchmark): every refresh measured against the
+// bare readdir enumeration of the same tree, side by side in one run.
+//
+//   rotavue-bench [--smoke] [Google Benchmark flags]
+//
+// Builds a flat tree of 10,000 files and a nested tree of 100,000 files in
+// 1,000 folders (with --smoke: small trees, one short repetition, for CI),
+// prints Google Benchmark's table, then the medians, the peak heap of a
+// refresh, and one ratios line per tree.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "scenarios.h"
+
+namespace {
+
+using rotavue::bench::Scenarios;
+
+// Keeps the median of every benchmark, in seconds, besides printing as usual.
+class CollectingReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      const bool usable = run.run_type == Run::RT_Aggregate ? run.aggregate_name == "median"
+                                                            : medians_.count(run.run_name.function_name) == 0;
+      if (usable)
+        medians_[run.run_name.function_name] =
+            run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+  double seconds(const std::string& name) const {
+    const auto found = medians_.find(name);
+    return found == medians_.end() ? 0.0 : found->second;
+  }
+
+ private:
+  std::map<std::string, double> medians_;
+};
+
+void registerTree(const Scenarios& s, bool smoke) {
+  const std::string& label = s.tree().label;
+  auto add = [&](const std::string& name, auto body) {
+    auto* benchmark = benchmark::RegisterBenchmark((name + "/" + label).c_str(), body);
+    benchmark->Unit(benchmark::kMillisecond)->MinTime(smoke ? 0.01 : 0.5);
+    benchmark->Repetitions(smoke ? 1 : 5)->ReportAggregatesOnly(!smoke);
+    return benchmark;
+  };
+  add("bare", [&s](benchmark::State& state) {
+    for (auto _ : state) benchmark::DoNotOptimize(s.bare());
+  });
+  add("count", [&s](benchmark::State& state) {
+    for (auto _ : state) benchmark::DoNotOptimize(s.count());
+  });
+  add("walk", [&s](benchmark::State& state) {
+    for (auto _ : state) benchmark::DoNotOptimize(s.walkSequential());
+  });
+  add("walk_indexed", [&s](benchmark::State& state) {
+    for (auto _ : state) benchmark::DoNotOptimize(s.walkIndexed());
+  });
+  add("getimage", [&s](benchmark::State& state) {
+    for (auto _ : state) {
+      state.PauseTiming();
+      s.prepareGetImage();
+      state.ResumeTiming();
+      benchmark::DoNotOptimize(s.getImage());
+    }
+  });
+  add("random", [&s](benchmark::State& state) {
+    for (auto _ : state) benchmark::DoNotOptimize(s.getRandomImage());
+  });
+  add("random_floor", [&s](benchmark::State& state) {
+    for (auto _ : state) {
+      benchmark::DoNotOptimize(s.bare());
+      benchmark::DoNotOptimize(s.bareUntilRandomPick());
+    }
+  });
+  add("not_due", [&s](benchmark::State& state) {
+    for (auto _ : state) benchmark::DoNotOptimize(s.notDue());
+  })->Unit(benchmark::kNanosecond);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bool smoke = false;
+  std::vector<char*> arguments;
+  for (int i = 0; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--smoke") == 0) {
+      smoke = true;
+    } else {
+      arguments.push_back(argv[i]);
+    }
+  }
+  int count = static_cast<int>(arguments.size());
+  benchmark::Initialize(&count, arguments.data());
+
+  rotavue::bench::fixRandomClock();
+  const std::string base = rotavue::bench::makeScratchDirectory();
+  std::vector<std::unique_ptr<Scenarios>> trees;
+  if (smoke) {
+    trees.push_back(std::make_unique<Scenarios>(base, "flat 300", 300, 0));
+    trees.push_back(std::make_unique<Scenarios>(base, "nested 2000", 2000, 40));
+  } else {
+    trees.push_back(std::make_unique<Scenarios>(base, "flat 10000", 10000, 0));
+    trees.push_back(std::make_unique<Scenarios>(base, "nested 100000", 100000, 1000));
+  }
+  for (const auto& tree : trees) registerTree(*tree, smoke);
+
+  CollectingReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+
+  std::printf("\n%-16s %9s %8s %9s %10s %10s %12s %10s %14s %14s\n", "tree", "entries", "images",
+              "bare ms", "count ms", "walk ms", "getimage ms", "random ms", "not-due ns",
+              "peak heap B");
+  for (const auto& tree : trees) {
+    const std::string& label = tree->tree().label;
+    auto ms = [&](const char* name) { return reporter.seconds(std::string(name) + "/" + label) * 1e3; };
+    std::printf("%-16s %9zu %8d %9.2f %10.2f %10.2f %12.2f %10.2f %14.1f %7zu/%zu\n", label.c_str(),
+                tree->tree().entries, tree->tree().images, ms("bare"), ms("count"), ms("walk"),
+                ms("getimage"), ms("random"), ms("not_due") * 1e6, tree->getImagePeakHeap(),
+                tree->getRandomImagePeakHeap());
+  }
+  std::printf("\n");
+  for (const auto& tree : trees) {
+    const std::string& label = tree->tree().label;
+    auto seconds = [&](const char* name) { return reporter.seconds(std::string(name) + "/" + label); };
+    rotavue::bench::printRatios(tree->tree(), seconds("bare"), seconds("count"), seconds("walk"),
+                                seconds("getimage"), seconds("random"), seconds("random_floor"));
+  }
+  rotavue::bench::removeTree(base);
+  return 0;
+}

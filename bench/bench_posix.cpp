@@ -1,0 +1,94 @@
+// POSIX side of the benchmarks: readdir as the bare enumeration, scratch
+// folders under /tmp, the registry stand-in file.
+#include <dirent.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "bench_support.h"
+#include "walk/walk.h"
+
+namespace rotavue::bench {
+
+namespace {
+
+bool isDotOrDotDot(const char* name) {
+  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+// The loop every walk stands on: readdir, and descend into plain
+// directories (those the module's walks descend into too).
+std::size_t enumerate(std::string& directory, std::int32_t& imagesLeft, bool stopAtImages) {
+  DIR* stream = ::opendir(directory.c_str());
+  if (stream == nullptr) return 0;
+  std::size_t visited = 0;
+  const std::size_t length = directory.size();
+  while (const dirent* entry = ::readdir(stream)) {
+    ++visited;
+    if (entry->d_type == DT_DIR) {
+      if (isDotOrDotDot(entry->d_name) || entry->d_name[0] == '.') continue;
+      directory += entry->d_name;
+      directory += '/';
+      visited += enumerate(directory, imagesLeft, stopAtImages);
+      directory.resize(length);
+    } else if (stopAtImages && isImageName(entry->d_name)) {
+      --imagesLeft;
+    }
+    if (stopAtImages && imagesLeft <= 0) break;
+  }
+  ::closedir(stream);
+  return visited;
+}
+
+}  // namespace
+
+std::size_t bareEnumerate(const std::string& directory) {
+  std::string path = directory;
+  std::int32_t unused = 0;
+  return enumerate(path, unused, false);
+}
+
+std::size_t bareEnumerateUntil(const std::string& directory, std::int32_t images) {
+  std::string path = directory;
+  return enumerate(path, images, true);
+}
+
+std::string makeScratchDirectory() {
+  char pattern[] = "/tmp/rotavue-bench-XXXXXX";
+  if (::mkdtemp(pattern) == nullptr) {
+    std::perror("mkdtemp");
+    std::exit(1);
+  }
+  return std::string(pattern) + "/";
+}
+
+void removeTree(const std::string& root) { std::filesystem::remove_all(root); }
+
+void makeDirectory(const std::string& path) { ::mkdir(path.c_str(), 0755); }
+
+void writeFile(const std::string& path, const std::string& contents) {
+  std::ofstream(path, std::ios::binary) << contents;
+}
+
+// POSIX has no hidden attribute; a dot-name is what the module's POSIX
+// backend reports as hidden.
+void makeHidden(const std::string& directory) {
+  const std::size_t slash = directory.find_last_of('/');
+  const std::string hidden = directory.substr(0, slash + 1) + "." + directory.substr(slash + 1);
+  std::filesystem::rename(directory, hidden);
+  std::filesystem::create_directory(directory);
+}
+
+void publishDirPath(const std::string& directory) {
+  const std::string file = directory + "registry.reg";
+  std::ofstream(file, std::ios::binary)
+      << "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Glintora\\General]\n"
+      << "\"DirPath\"=\"" << directory << "\"\n";
+  ::setenv("ROTAVUE_REGISTRY", file.c_str(), 1);
+}
+
+}  // namespace rotavue::bench

@@ -1,0 +1,117 @@
+// The portable parts of bench_support.h: tree generation, the heap counter
+// and the ratios line.
+#include "bench_support.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "host/meter_data.h"
+#include "platform/platform.h"
+#include "walk/walk.h"
+
+namespace rotavue::bench {
+
+namespace {
+
+std::atomic<std::size_t> liveBytes{0};
+std::atomic<std::size_t> peakBytes{0};
+
+void noteAllocation(std::size_t size) {
+  const std::size_t now = liveBytes.fetch_add(size) + size;
+  std::size_t peak = peakBytes.load();
+  while (now > peak && !peakBytes.compare_exchange_weak(peak, now)) {
+  }
+}
+
+std::string numbered(const char* prefix, int number, const char* suffix) {
+  char name[64];
+  std::snprintf(name, sizeof name, "%s%06d%s", prefix, number, suffix);
+  return name;
+}
+
+}  // namespace
+
+std::size_t heapInUse() { return liveBytes.load(); }
+std::size_t heapPeak() { return peakBytes.load(); }
+void resetHeapPeak() { peakBytes.store(liveBytes.load()); }
+
+ImageTree makeTree(const std::string& base, const std::string& label, int files, int folders) {
+  ImageTree tree;
+  tree.label = label;
+  tree.root = base + label.substr(0, label.find(' ')) + platform::kPathSeparator;
+  makeDirectory(tree.root);
+  std::vector<std::string> directories;
+  if (folders == 0) directories.push_back(tree.root);
+  // Chains of five nested folders, so that depths 1 to 5 are equally common;
+  // every 50th chain is hidden and must not be walked.
+  constexpr int kDepth = 5;
+  for (int chain = 0; chain * kDepth < folders; ++chain) {
+    std::string parent = tree.root;
+    for (int depth = 1; depth <= kDepth && chain * kDepth + depth <= folders; ++depth) {
+      std::string folder = parent + numbered("d", chain * kDepth + depth, "");
+      makeDirectory(folder);
+      if (depth == 1 && chain % 50 == 7) makeHidden(folder);
+      folder += platform::kPathSeparator;
+      directories.push_back(folder);
+      parent = folder;
+    }
+  }
+  const char* const extensions[] = {".jpg", ".png", ".txt", ".JPG", ".gif", ".bmp", ".doc", ".ico"};
+  for (int i = 0; i < files; ++i) {
+    const std::string& directory = directories[static_cast<std::size_t>(i) % directories.size()];
+    writeFile(directory + numbered("f", i, extensions[i % 8]), "");
+  }
+
+  meter_data counted;
+  countImages(counted, tree.root);
+  tree.images = counted.imageCount;
+  tree.entries = bareEnumerate(tree.root);
+  for (const std::int32_t position : {tree.images - 1, tree.images - 2}) {
+    meter_data walked;
+    walkImages(walked, tree.root, "", "", position);
+    std::string& directory = position == tree.images - 1 ? tree.lastDirectory : tree.secondLastDirectory;
+    std::string& file = position == tree.images - 1 ? tree.lastFile : tree.secondLastFile;
+    directory = walked.imageDirectory;
+    file = walked.imageFileName;
+  }
+  return tree;
+}
+
+void printRatios(const ImageTree& tree, double bare, double count, double walk, double getImage,
+                 double random, double randomFloor) {
+  std::printf("%-14s ratios: count/bare=%.3f walk/bare=%.3f getimage/bare=%.3f random/floor=%.3f\n",
+              tree.label.c_str(), count / bare, walk / bare, getImage / bare, random / randomFloor);
+}
+
+}  // namespace rotavue::bench
+
+// The benchmark's own heap counter: every allocation of the process passes
+// here, so a refresh's peak heap use can be read off.
+namespace {
+constexpr std::size_t kBlockHeader = alignof(std::max_align_t);
+}  // namespace
+
+void* operator new(std::size_t size) {
+  char* block = static_cast<char*>(std::malloc(size + kBlockHeader));
+  if (block == nullptr) throw std::bad_alloc();
+  std::memcpy(block, &size, sizeof size);
+  rotavue::bench::noteAllocation(size);
+  return block + kBlockHeader;
+}
+
+void operator delete(void* pointer) noexcept {
+  if (pointer == nullptr) return;
+  char* block = reinterpret_cast<char*>(reinterpret_cast<std::uintptr_t>(pointer) - kBlockHeader);
+  std::size_t size = 0;
+  std::memcpy(&size, block, sizeof size);
+  rotavue::bench::liveBytes.fetch_sub(size);
+  std::free(block);
+}
+
+void operator delete(void* pointer, std::size_t) noexcept { operator delete(pointer); }
+void* operator new[](std::size_t size) { return operator new(size); }
+void operator delete[](void* pointer) noexcept { operator delete(pointer); }
+void operator delete[](void* pointer, std::size_t) noexcept { operator delete(pointer); }

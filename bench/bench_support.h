@@ -1,0 +1,65 @@
+// Shared parts of the benchmarks: the generated image trees, the bare
+// enumeration that is the floor of every walk, a heap counter for the peak
+// memory of a refresh, and the host's registry value pointed at a scratch
+// directory. The OS-specific parts live in bench_posix.cpp and
+// bench_win32.cpp, which CMake selects.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace rotavue::bench {
+
+// A generated tree and the images a benchmark needs to know about.
+struct ImageTree {
+  std::string label;  // "flat 10000", "nested 100000"
+  std::string root;   // ends in the path separator
+  std::size_t entries = 0;
+  std::int32_t images = 0;
+  std::string lastDirectory, lastFile;              // last image in walk order
+  std::string secondLastDirectory, secondLastFile;  // the one before it
+};
+
+// Builds a tree under `base`: `files` files spread over `folders` folders at
+// depths 1 to 5 (0 folders: all in one flat folder), about a quarter of them
+// not images, a few of the folders hidden. Fills in the walk-order facts.
+ImageTree makeTree(const std::string& base, const std::string& label, int files, int folders);
+
+// Visits every entry of the tree with the platform's own calls and nothing
+// else (readdir; FindFirstFileExA / FindNextFileA / FindClose). Returns the
+// entries visited.
+std::size_t bareEnumerate(const std::string& directory);
+
+// The same loop, stopping once it has met `images` image files.
+std::size_t bareEnumerateUntil(const std::string& directory, std::int32_t images);
+
+// A fresh scratch directory, ending in the separator.
+std::string makeScratchDirectory();
+void removeTree(const std::string& root);
+void makeDirectory(const std::string& path);
+void writeFile(const std::string& path, const std::string& contents);
+void makeHidden(const std::string& directory);
+
+// Points the host's registry value DirPath at `directory`.
+void publishDirPath(const std::string& directory);
+
+// Heap use of the whole process, counted by the benchmark's replacement of
+// operator new and delete.
+std::size_t heapInUse();
+std::size_t heapPeak();
+void resetHeapPeak();
+
+// One measured scenario: seconds per operation.
+struct Result {
+  std::string name;
+  double seconds = 0;
+};
+
+// Prints the ratios line that the README quotes, for one tree.
+void printRatios(const ImageTree& tree, double bare, double count, double walk, double getImage,
+                 double random, double randomFloor);
+
+}  // namespace rotavue::bench

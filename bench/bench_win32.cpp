@@ -1,0 +1,97 @@
+// Windows side of the benchmarks: FindFirstFileExA with the walk's own
+// arguments as the bare enumeration, scratch folders under %TEMP%, the real
+// registry value.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "bench_support.h"
+#include "walk/walk.h"
+
+namespace rotavue::bench {
+
+namespace {
+
+bool isDotOrDotDot(const char* name) {
+  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+std::size_t enumerate(std::string& directory, std::int32_t& imagesLeft, bool stopAtImages) {
+  const std::size_t length = directory.size();
+  directory += "*.*";
+  WIN32_FIND_DATAA data;
+  const HANDLE search = ::FindFirstFileExA(directory.c_str(), FindExInfoStandard, &data,
+                                           FindExSearchNameMatch, nullptr, 0);
+  directory.resize(length);
+  if (search == INVALID_HANDLE_VALUE) return 0;
+  std::size_t visited = 0;
+  do {
+    ++visited;
+    if (data.dwFileAttributes == FILE_ATTRIBUTE_DIRECTORY) {
+      if (isDotOrDotDot(data.cFileName)) continue;
+      directory += data.cFileName;
+      directory += '\\';
+      visited += enumerate(directory, imagesLeft, stopAtImages);
+      directory.resize(length);
+    } else if (stopAtImages && isImageName(data.cFileName)) {
+      --imagesLeft;
+    }
+    if (stopAtImages && imagesLeft <= 0) break;
+  } while (::FindNextFileA(search, &data) != 0);
+  ::FindClose(search);
+  return visited;
+}
+
+}  // namespace
+
+std::size_t bareEnumerate(const std::string& directory) {
+  std::string path = directory;
+  std::int32_t unused = 0;
+  return enumerate(path, unused, false);
+}
+
+std::size_t bareEnumerateUntil(const std::string& directory, std::int32_t images) {
+  std::string path = directory;
+  return enumerate(path, images, true);
+}
+
+std::string makeScratchDirectory() {
+  char temp[MAX_PATH];
+  ::GetTempPathA(MAX_PATH, temp);
+  const std::string path =
+      std::string(temp) + "rotavue-bench-" + std::to_string(::GetCurrentProcessId()) + "\\";
+  ::CreateDirectoryA(path.c_str(), nullptr);
+  return path;
+}
+
+void removeTree(const std::string& root) {
+  std::error_code ignored;
+  std::filesystem::remove_all(root, ignored);
+}
+
+void makeDirectory(const std::string& path) { ::CreateDirectoryA(path.c_str(), nullptr); }
+
+void writeFile(const std::string& path, const std::string& contents) {
+  std::ofstream(path, std::ios::binary) << contents;
+}
+
+void makeHidden(const std::string& directory) {
+  ::SetFileAttributesA(directory.c_str(), FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN);
+}
+
+void publishDirPath(const std::string& directory) {
+  HKEY key = nullptr;
+  if (::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Glintora\\General", 0, nullptr, 0,
+                        KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    std::fprintf(stderr, "cannot write the registry\n");
+    std::exit(1);
+  }
+  ::RegSetValueExA(key, "DirPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(directory.c_str()),
+                   static_cast<DWORD>(directory.size() + 1));
+  ::RegCloseKey(key);
+}
+
+}  // namespace rotavue::bench

@@ -1,0 +1,95 @@
+// The Windows benchmark, run under Wine or on Windows: every refresh measured
+// against the bare FindFirstFileExA enumeration of the same tree. Google
+// Benchmark has no build for the cross toolchain, so this program times the
+// operations itself, interleaving them round by round so that a noisy
+// machine slows all of them alike, and reports medians.
+//
+//   rotavue-bench.exe [--smoke] [--rounds N]
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "scenarios.h"
+
+namespace {
+
+using rotavue::bench::Scenarios;
+using Clock = std::chrono::steady_clock;
+
+struct Timed {
+  const char* name;
+  std::function<void()> prepare;
+  std::function<void()> run;
+  std::vector<double> seconds;
+};
+
+double median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values.empty() ? 0.0 : values[values.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bool smoke = false;
+  int rounds = 7;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--smoke") == 0) smoke = true;
+    if (std::strcmp(argv[i], "--rounds") == 0 && i + 1 < argc) rounds = std::atoi(argv[++i]);
+  }
+  if (smoke) rounds = 1;
+
+  rotavue::bench::fixRandomClock();
+  const std::string base = rotavue::bench::makeScratchDirectory();
+  std::vector<std::unique_ptr<Scenarios>> trees;
+  if (smoke) {
+    trees.push_back(std::make_unique<Scenarios>(base, "flat 300", 300, 0));
+    trees.push_back(std::make_unique<Scenarios>(base, "nested 2000", 2000, 40));
+  } else {
+    trees.push_back(std::make_unique<Scenarios>(base, "flat 10000", 10000, 0));
+    trees.push_back(std::make_unique<Scenarios>(base, "nested 100000", 100000, 1000));
+  }
+
+  std::printf("%-16s %9s %8s %9s %10s %10s %12s %10s %14s %14s\n", "tree", "entries", "images",
+              "bare ms", "count ms", "walk ms", "getimage ms", "random ms", "not-due ns",
+              "peak heap B");
+  for (const auto& tree : trees) {
+    const Scenarios& s = *tree;
+    std::vector<Timed> timed = {
+        {"bare", nullptr, [&] { s.bare(); }, {}},
+        {"count", nullptr, [&] { s.count(); }, {}},
+        {"walk", nullptr, [&] { s.walkSequential(); }, {}},
+        {"getimage", [&] { s.prepareGetImage(); }, [&] { s.getImage(); }, {}},
+        {"random", nullptr, [&] { s.getRandomImage(); }, {}},
+        {"random_floor", nullptr, [&] { s.bare(); s.bareUntilRandomPick(); }, {}},
+    };
+    for (int round = -1; round < rounds; ++round) {  // round -1 warms the caches
+      for (Timed& operation : timed) {
+        if (operation.prepare) operation.prepare();
+        const auto start = Clock::now();
+        operation.run();
+        const std::chrono::duration<double> elapsed = Clock::now() - start;
+        if (round >= 0) operation.seconds.push_back(elapsed.count());
+      }
+    }
+    constexpr int kNotDueCalls = 100000;
+    const auto start = Clock::now();
+    for (int i = 0; i < kNotDueCalls; ++i) s.notDue();
+    const std::chrono::duration<double> notDue = Clock::now() - start;
+
+    auto ms = [&](std::size_t index) { return median(timed[index].seconds) * 1e3; };
+    std::printf("%-16s %9zu %8d %9.2f %10.2f %10.2f %12.2f %10.2f %14.1f %7zu/%zu\n",
+                s.tree().label.c_str(), s.tree().entries, s.tree().images, ms(0), ms(1), ms(2),
+                ms(3), ms(4), notDue.count() / kNotDueCalls * 1e9, s.getImagePeakHeap(),
+                s.getRandomImagePeakHeap());
+    rotavue::bench::printRatios(s.tree(), ms(0), ms(1), ms(2), ms(3), ms(4), ms(5));
+  }
+  rotavue::bench::removeTree(base);
+  return 0;
+}

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs what the builds and tests need on a Debian machine: the native
+# toolchain with GoogleTest and Google Benchmark, mingw-w64 for the 32-bit
+# Windows cross-build, and 32-bit Wine to run the Windows programs. Does
+# nothing when everything is already there.
+set -euo pipefail
+
+packages=(cmake make g++ clang procps
+          googletest libgtest-dev libgmock-dev libbenchmark-dev
+          mingw-w64 g++-mingw-w64-i686-posix
+          wine wine32:i386)
+
+as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
+
+missing=()
+for package in "${packages[@]}"; do
+  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  as_root dpkg --add-architecture i386
+fi
+as_root apt-get update -qq
+as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

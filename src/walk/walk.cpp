@@ -30,8 +30,12 @@ constexpr std::uint32_t packExtension(char a, char b, char c) {
 
 char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-bool isDotOrDotDot(const char* name) {
-  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+// "." and ".." are never descended into, and neither is an entry without a
+// name, which no file system should deliver but which would make the level
+// walk itself again and again.
+bool isSkippedDirectoryName(const char* name) {
+  return name[0] == '\0' ||
+         (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')));
 }
 
 // Appends the separator to a directory unless it already ends in one, and
@@ -107,7 +111,7 @@ void ImageWalk::walkLevel() {
     while (instance.walkContinue != 0) {
       if (instance.walkCounter == -1 || instance.walkStatus == WalkStatus::kExit) break;
       if (entry.attributes == platform::kAttributeDirectory) {
-        if (!isDotOrDotDot(entry.name)) {
+        if (!isSkippedDirectoryName(entry.name)) {
           path += entry.name;
           walkLevel();
           path.resize(levelLength);
@@ -152,7 +156,7 @@ void CountWalk::countLevel() {
     }
     while (instance.walkContinue != 0) {
       if (entry.attributes == platform::kAttributeDirectory) {
-        if (!isDotOrDotDot(entry.name)) {
+        if (!isSkippedDirectoryName(entry.name)) {
           path += entry.name;
           countLevel();
           path.resize(levelLength);

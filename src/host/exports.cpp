@@ -5,7 +5,7 @@
 // released handle is answered with an empty text.
 #include "host/exports.h"
 
-#include <cctype>
+#include <cstddef>
 #include <exception>
 
 #include "host/image_functions.h"
@@ -33,15 +33,19 @@ const char* const kInformation[] = {
 
 const char* textOrEmpty(const char* text) { return text != nullptr ? text : kEmptyText; }
 
-// Compares two texts byte by byte after upper-casing each byte with the C
-// library's default-locale upper-casing.
+// The C library's upper-casing in its default locale: a to z become A to Z,
+// every other byte stays. Written out, so that a host that changed the
+// process's locale does not change which names match.
+char upperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// Compares two texts byte by byte after upper-casing each byte.
 bool equalIgnoringCase(const char* left, const char* right) {
-  for (;; ++left, ++right) {
-    const int a = std::toupper(static_cast<unsigned char>(*left));
-    const int b = std::toupper(static_cast<unsigned char>(*right));
-    if (a != b) return false;
-    if (a == 0) return true;
+  std::size_t i = 0;
+  while (upperAscii(left[i]) == upperAscii(right[i])) {
+    if (left[i] == '\0') return true;
+    ++i;
   }
+  return false;
 }
 
 template <typename Call>

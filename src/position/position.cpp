@@ -26,7 +26,7 @@ std::string dirPathText(const RegistryValue& value) {
   if (value.data.empty()) return std::string();
   if (value.type != platform::kRegistryString && value.type != platform::kRegistryExpandString)
     throw Exception("Invalid data type for 'DirPath'");
-  return std::string(value.data.c_str());
+  return value.data.substr(0, value.data.find('\0'));
 }
 
 // Reads the registry value and sets `positionFilePath`. False, with

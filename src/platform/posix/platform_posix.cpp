@@ -69,7 +69,8 @@ class DirectoryStream final : public Enumeration {
 
   bool next(DirectoryEntry& entry) override {
     errno = 0;
-    const dirent* record = ::readdir(stream_);
+    // readdir is safe on a stream that no other thread uses.
+    const dirent* record = ::readdir(stream_);  // NOLINT(concurrency-mt-unsafe)
     if (record == nullptr) return false;
     entry.name = record->d_name;
     entry.attributes = attributesOf(*record);

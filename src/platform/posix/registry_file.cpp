@@ -134,16 +134,19 @@ bool parseData(const std::string& data, RegistryValue& value) {
 
 }  // namespace
 
+// The module never changes the environment, so reading it races with nothing
+// of its own.
 std::string registryFilePath() {
-  if (const char* explicitPath = std::getenv("ROTAVUE_REGISTRY"); explicitPath && *explicitPath)
+  const auto environment = [](const char* name) -> std::string {
+    const char* value = std::getenv(name);  // NOLINT(concurrency-mt-unsafe)
+    return value != nullptr ? value : "";
+  };
+  if (std::string explicitPath = environment("ROTAVUE_REGISTRY"); !explicitPath.empty())
     return explicitPath;
-  std::string base;
-  if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config) {
-    base = config;
-  } else if (const char* home = std::getenv("HOME"); home && *home) {
-    base = std::string(home) + "/.config";
-  } else {
-    base = ".config";
+  std::string base = environment("XDG_CONFIG_HOME");
+  if (base.empty()) {
+    const std::string home = environment("HOME");
+    base = home.empty() ? std::string(".config") : home + "/.config";
   }
   return base + "/glintora/registry.reg";
 }

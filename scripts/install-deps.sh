@@ -5,7 +5,7 @@
 # nothing when everything is already there.
 set -euo pipefail
 
-packages=(cmake make g++ clang procps
+packages=(cmake make g++ clang libclang-rt-14-dev clang-tidy valgrind procps
           googletest libgtest-dev libgmock-dev libbenchmark-dev
           mingw-w64 g++-mingw-w64-i686-posix
           wine wine32:i386)

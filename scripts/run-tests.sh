@@ -1,15 +1,40 @@
 #!/usr/bin/env bash
-# Runs every test of both presets: the native unit and POSIX tests, then the
-# Windows tests of the real Rotavue.dll under Wine. Installs and builds what
-# is missing first. The Wine server of the build's prefix is ended on every
-# way out, so that nothing is left holding the terminal or a CI pipe.
+# Runs every test: the native unit and POSIX tests, the same suite under
+# AddressSanitizer and UndefinedBehaviorSanitizer, the Windows tests of the
+# real Rotavue.dll under Wine, a bounded run of every fuzz target, and a smoke
+# run of both benchmarks (no timing is judged). Installs and builds what is
+# missing first. The Wine server of the build's prefix is ended on every way
+# out, so that nothing is left holding the terminal or a CI pipe.
+#
+#   scripts/run-tests.sh [FUZZ_SECONDS]     (default 20 per fuzz target)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+fuzz_seconds=${1:-20}
+
 scripts/install-deps.sh
-scripts/build.sh native windows
+scripts/build.sh native native-asan windows fuzz
 
 stop_wine() { cmake/wine-run.sh --stop build/windows || true; }
 trap stop_wine EXIT
 
 ctest --preset native
+ctest --preset native-asan
 ctest --preset windows
+
+for target in interval position image_name walk; do
+  corpus=$(mktemp -d)
+  rm -f build/fuzz/${target}-*
+  echo "fuzz_${target}: ${fuzz_seconds} s"
+  build/fuzz/fuzz_${target} -max_total_time="${fuzz_seconds}" -print_final_stats=1 \
+    -artifact_prefix="build/fuzz/${target}-" "$corpus" "fuzz/corpus/${target}" 2>&1 |
+    grep -E "^(stat::number_of_executed_units|Done|==|SUMMARY)" || true
+  rm -rf "$corpus"
+  if ls build/fuzz/${target}-* >/dev/null 2>&1; then
+    echo "fuzz_${target} failed; the input is in build/fuzz/${target}-*" >&2
+    exit 1
+  fi
+done
+
+build/native/rotavue-bench --smoke --benchmark_min_time=0.01 >/dev/null
+cmake/wine-run.sh build/windows/rotavue-bench.exe --smoke >/dev/null
+echo "benchmarks: smoke runs passed"

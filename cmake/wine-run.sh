@@ -13,12 +13,15 @@ set -eu
 
 prefix_for() { printf '%s/wineprefix' "$(cd "$1" && pwd)"; }
 
+# `wineserver -p` answers 0 when it started a new server for the prefix and
+# 2 when one was already running. A new server gets its services booted at
+# once, while every output still goes to /dev/null.
 start_prefix() {
   mkdir -p "$WINEPREFIX"
-  wineserver -p >/dev/null 2>&1 </dev/null || true
-  if [ ! -f "$WINEPREFIX/.rotavue-ready" ] || ! pgrep -u "$(id -u)" -f "services.exe" >/dev/null 2>&1; then
+  status=0
+  wineserver -p >/dev/null 2>&1 </dev/null || status=$?
+  if [ "$status" -ne 2 ] || [ ! -f "$WINEPREFIX/system.reg" ]; then
     wineboot -i >/dev/null 2>&1 </dev/null || true
-    touch "$WINEPREFIX/.rotavue-ready"
   fi
 }
 

@@ -1,0 +1,364 @@
+// The five image functions end to end through the exported functions and
+// their handles: the rotation and its position file on disk, the reporting
+// functions, the random pick reproduced from a fixed clock, the wallpaper
+// placeholder, and every failure path that reaches the host as text. Image
+// trees are in memory (so that their walk order is known); the registry
+// value and the position files are real.
+#include "host/image_functions.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "host/exports.h"
+#include "host/instances.h"
+#include "platform/platform.h"
+#include "support/hooks_guard.h"
+#include "support/host_registry.h"
+#include "support/memory_tree.h"
+#include "support/temp_directory.h"
+
+namespace {
+
+using rotavue::testing::dir;
+using rotavue::testing::file;
+using rotavue::testing::readFileBytes;
+
+const char kNick[] = "Rota";
+const char kBadInterval[] = "'abc' is not a valid integer value";
+const char kNoRegistry[] = "Unable to access the registry";
+
+// The C library generator as the host's module has always used it, written
+// out independently of the module: seeding advances the state once, each
+// draw advances it and yields bits 16 to 30.
+std::int32_t expectedPick(std::int64_t seconds, std::int32_t imageCount) {
+  std::uint32_t state = static_cast<std::uint32_t>(seconds) * 22695477U + 1U;
+  const auto draw = [&state] {
+    state = state * 22695477U + 1U;
+    return static_cast<std::int32_t>((state >> 16) & 32767U);
+  };
+  if (imageCount <= 32768) return draw() % imageCount;
+  const std::int32_t high = draw();
+  const std::int32_t low = draw();
+  return ((high << 15) | low) % imageCount;
+}
+
+// The exported functions, their texts taken as strings for comparison.
+std::string image(std::uint32_t h, const char* nick, const char* directory, const char* interval) {
+  return GetImage(h, nick, directory, interval);
+}
+std::string randomImage(std::uint32_t h, const char* nick, const char* directory,
+                        const char* interval) {
+  return GetRandomImage(h, nick, directory, interval);
+}
+std::string placeholder(std::uint32_t h, const char* nick, const char* directory,
+                        const char* interval) {
+  return ChangeWallpaper(h, nick, directory, interval);
+}
+std::string currentImage(std::uint32_t h, const char* nick, const char* interval) {
+  return returnCurrentImage(h, nick, interval);
+}
+std::string currentName(std::uint32_t h, const char* nick, const char* interval) {
+  return returnCurrentImageName(h, nick, interval);
+}
+
+class ImageFunctions : public ::testing::Test {
+ protected:
+  ImageFunctions() {
+    registry_.setDirPath(host_.path());
+    // Walk order: a.jpg, s/b.png, c.gif.
+    tree_.add(root_,
+              {dir("."), dir(".."), file("a.jpg"), dir("s"), file("notes.txt"), file("c.gif")});
+    tree_.add(sub_, {dir("."), dir(".."), file("b.png")});
+  }
+  ~ImageFunctions() override {
+    for (const std::uint32_t handle : handles_) dllshutdown(handle);
+  }
+
+  std::uint32_t meter() {
+    handles_.push_back(dllstartup(0, 0));
+    return handles_.back();
+  }
+  std::string positionFile() const { return host_.path() + kNick + "Rotavue.setup"; }
+  std::string stored() const { return readFileBytes(positionFile()); }
+  void store(const std::string& bytes) const { host_.writeFile("RotaRotavue.setup", bytes); }
+  static std::string line(const std::string& directory, const std::string& name) {
+    return directory + "#" + name + "\r\n";
+  }
+  std::string next(std::uint32_t handle, const char* interval = "0") const {
+    return image(handle, kNick, root_.c_str(), interval);
+  }
+
+  rotavue::testing::TempDirectory host_;
+  rotavue::testing::HostRegistry registry_;
+  rotavue::testing::FakeClock clock_;
+  rotavue::testing::MemoryTree tree_;
+  const std::string root_ = rotavue::testing::path({"M:", "pics"});
+  const std::string sub_ = rotavue::testing::path({"M:", "pics", "s"});
+  const std::vector<std::string> order_ = {root_ + "a.jpg", sub_ + "b.png", root_ + "c.gif"};
+  std::vector<std::uint32_t> handles_;
+};
+
+TEST_F(ImageFunctions, RotationWrapsWithOneEmptyResult) {
+  const std::uint32_t handle = meter();
+  const std::string expected[][2] = {
+      {order_[0], line(root_, "a.jpg")}, {order_[1], line(sub_, "b.png")},
+      {order_[2], line(root_, "c.gif")}, {"", "#\r\n"},
+      {order_[0], line(root_, "a.jpg")}, {order_[1], line(sub_, "b.png")},
+  };
+  for (const auto& [result, bytes] : expected) {
+    EXPECT_EQ(next(handle), result);
+    EXPECT_EQ(stored(), bytes);
+  }
+  // A new instance carries on where the last one stopped.
+  EXPECT_EQ(next(meter()), order_[2]);
+}
+
+TEST_F(ImageFunctions, SmallAndMissingTrees) {
+  const std::uint32_t handle = meter();
+  tree_.add(root_, {file("only.bmp")});
+  EXPECT_EQ(next(handle), root_ + "only.bmp");
+  EXPECT_EQ(next(handle), "");
+  EXPECT_EQ(stored(), "#\r\n");
+  EXPECT_EQ(next(handle), root_ + "only.bmp");
+  EXPECT_EQ(stored(), line(root_, "only.bmp"));
+
+  tree_.add(root_, {file("notes.txt"), dir("empty")});
+  tree_.add(root_ + "empty" + rotavue::platform::kPathSeparator, {dir("."), dir("..")});
+  EXPECT_EQ(next(handle), "");
+  EXPECT_EQ(stored(), "#\r\n");
+
+  // A root that does not exist, on the real file system: the system's own
+  // message, and "#" stored.
+  rotavue::testing::HooksGuard guard;
+  rotavue::platform::hooks().openEnumeration = rotavue::platform::systemHooks().openEnumeration;
+  store(line(root_, "a.jpg"));
+  const std::string missing = host_.pathOf("missing/");
+  const std::string message =
+      rotavue::platform::systemMessage(rotavue::platform::pathNotFoundError());
+  ASSERT_FALSE(message.empty());
+  EXPECT_EQ(image(handle, kNick, missing.c_str(), "0"), message);
+  EXPECT_EQ(stored(), "#\r\n");
+}
+
+TEST_F(ImageFunctions, StoredImageGoneAndOddPositionLines) {
+  const std::uint32_t handle = meter();
+  EXPECT_EQ(next(handle), order_[0]);
+  tree_.add(root_, {dir("s"), file("c.gif")});  // a.jpg removed
+  EXPECT_EQ(next(handle), "");
+  EXPECT_EQ(stored(), "#\r\n");
+  EXPECT_EQ(next(handle), sub_ + "b.png");
+
+  tree_.add(root_, {file("a.jpg"), dir("s"), file("c.gif")});
+  // No "#": the directory is empty and matches no level.
+  store("a.jpg\r\n");
+  EXPECT_EQ(next(handle), "");
+  EXPECT_EQ(stored(), "#\r\n");
+  store("x#y#z\r\n");
+  EXPECT_EQ(next(handle), "");
+  EXPECT_EQ(stored(), "#\r\n");
+  // An empty stored file name, or an empty line, stands for the first image.
+  store(root_ + "#\r\n");
+  EXPECT_EQ(next(handle), order_[1]);
+  store("\r\n");
+  EXPECT_EQ(next(handle), order_[1]);
+
+  // A directory whose name holds "#".
+  const std::string hashed = rotavue::testing::path({"M:", "a#b"});
+  tree_.add(hashed, {file("c.jpg"), file("d.jpg")});
+  store(line(hashed, "c.jpg"));
+  EXPECT_EQ(image(handle, kNick, hashed.c_str(), "0"), hashed + "d.jpg");
+  EXPECT_EQ(stored(), line(hashed, "d.jpg"));
+  EXPECT_EQ(currentImage(handle, kNick, "0"), hashed + "d.jpg");
+  EXPECT_EQ(currentName(handle, kNick, "0"), "d.jpg");
+}
+
+TEST_F(ImageFunctions, NothingIsTouchedBetweenRefreshes) {
+  const std::uint32_t handle = meter();
+  const char* const first = GetImage(handle, kNick, root_.c_str(), "10");
+  EXPECT_EQ(std::string(first), order_[0]);
+  const std::size_t opened = tree_.opened().size();
+
+  clock_.advanceSeconds(9);
+  store(line(sub_, "b.png"));  // another instance moved the rotation on
+  const char* const again = GetImage(handle, kNick, root_.c_str(), "10");
+  EXPECT_EQ(again, first);
+  EXPECT_EQ(std::string(again), order_[0]);
+  EXPECT_EQ(stored(), line(sub_, "b.png"));
+  EXPECT_EQ(tree_.opened().size(), opened);
+
+  std::filesystem::remove(positionFile());
+  EXPECT_EQ(currentImage(meter(), kNick, "10"), "");
+  store(line(sub_, "b.png"));
+
+  clock_.advanceSeconds(1);
+  EXPECT_EQ(next(handle, "10"), order_[2]);
+  EXPECT_EQ(stored(), line(root_, "c.gif"));
+}
+
+TEST_F(ImageFunctions, BadIntervalFailsEveryCall) {
+  const std::string bytes = line(root_, "a.jpg");
+  store(bytes);
+  const std::uint32_t rotation = meter();
+  const std::uint32_t random = meter();
+  const std::uint32_t report = meter();
+  const std::uint32_t wallpaper = meter();
+  for (int call = 0; call < 2; ++call) {
+    EXPECT_EQ(image(rotation, kNick, root_.c_str(), "abc"),
+              "GetImage:'abc' is not a valid integer value");
+    EXPECT_EQ(randomImage(random, kNick, root_.c_str(), "abc"), kBadInterval);
+    EXPECT_EQ(currentImage(report, kNick, "abc"), kBadInterval);
+    EXPECT_EQ(currentName(report, kNick, "abc"), kBadInterval);
+    EXPECT_EQ(placeholder(wallpaper, kNick, root_.c_str(), "abc"), "");
+  }
+  EXPECT_EQ(stored(), bytes);
+  EXPECT_TRUE(tree_.opened().empty());
+  EXPECT_EQ(rotavue::findInstance(rotation)->lastRefresh, 0U);
+
+  // The wallpaper placeholder reports the instance's last failure instead.
+  registry_.removeKey();
+  EXPECT_EQ(next(wallpaper), kNoRegistry);
+  EXPECT_EQ(placeholder(wallpaper, kNick, root_.c_str(), "abc"), kNoRegistry);
+}
+
+TEST_F(ImageFunctions, WallpaperMessageOnEveryCall) {
+  const std::uint32_t handle = meter();
+  const std::string message = "This will change the Wallpaper all in good time :-)";
+  EXPECT_EQ(placeholder(handle, kNick, root_.c_str(), "10"), message);
+  clock_.advanceSeconds(3);
+  EXPECT_EQ(placeholder(handle, kNick, root_.c_str(), "10"), message);
+  clock_.advanceSeconds(7);
+  EXPECT_EQ(placeholder(handle, nullptr, nullptr, "10"), message);
+  EXPECT_EQ(placeholder(meter(), kNick, root_.c_str(), "-1"), message);
+  EXPECT_TRUE(tree_.opened().empty());
+  EXPECT_FALSE(rotavue::testing::pathExists(positionFile()));
+}
+
+TEST_F(ImageFunctions, ReportingTheStoredPosition) {
+  const std::uint32_t path = meter();
+  const std::uint32_t name = meter();
+  EXPECT_EQ(currentImage(path, kNick, "0"), "");
+  EXPECT_EQ(currentName(name, kNick, "0"), "");
+  store("#\r\n");
+  EXPECT_EQ(currentImage(path, kNick, "0"), "");
+  EXPECT_EQ(currentName(name, kNick, "0"), "");
+  const std::string d = rotavue::testing::path({"d"});
+  store(line(d, "a.jpg") + "ignored\r\n");
+  EXPECT_EQ(currentImage(path, kNick, "0"), d + "a.jpg");
+  EXPECT_EQ(currentName(name, kNick, "0"), "a.jpg");
+  store("a.jpg\r\n");
+  EXPECT_EQ(currentImage(path, kNick, "0"), "a.jpg");
+  EXPECT_EQ(currentName(name, kNick, "0"), "a.jpg");
+  store("x#y#z");
+  EXPECT_EQ(currentImage(path, kNick, "0"), "xy#z");
+  EXPECT_EQ(currentName(name, kNick, "0"), "y#z");
+  store("");
+  EXPECT_EQ(currentImage(path, kNick, "0"), "List index out of bounds (0)");
+
+  store(line(d, "a.jpg"));
+  registry_.removeDirPath();
+  EXPECT_EQ(currentImage(path, kNick, "0"), kNoRegistry);
+  EXPECT_EQ(currentName(name, kNick, "0"), kNoRegistry);
+  registry_.setDirPath(host_.path());
+  EXPECT_EQ(currentImage(path, kNick, "0"), d + "a.jpg");
+  EXPECT_EQ(currentName(name, kNick, "0"), "a.jpg");
+  EXPECT_TRUE(tree_.opened().empty());
+  EXPECT_EQ(stored(), line(d, "a.jpg"));
+}
+
+TEST_F(ImageFunctions, RegistryFailuresReachTheHost) {
+  const std::uint32_t handle = meter();
+  for (int variant = 0; variant < 3; ++variant) {
+    SCOPED_TRACE(variant);
+    if (variant == 0) registry_.removeKey();
+    if (variant == 1) registry_.removeDirPath();
+    if (variant == 2) registry_.setOtherValueOnly();
+    EXPECT_EQ(next(handle), kNoRegistry);
+    EXPECT_EQ(currentImage(handle, kNick, "0"), kNoRegistry);
+    EXPECT_EQ(currentName(handle, kNick, "0"), kNoRegistry);
+    EXPECT_TRUE(tree_.opened().empty());
+    // The random pick walks, but cannot store and reports why.
+    EXPECT_EQ(randomImage(handle, kNick, root_.c_str(), "0"), kNoRegistry);
+    tree_.opened_.clear();
+    EXPECT_TRUE(std::filesystem::is_empty(host_.path()));
+  }
+  registry_.setDirPathDword(7);
+  EXPECT_EQ(next(handle), "Invalid data type for 'DirPath'");
+  EXPECT_TRUE(std::filesystem::is_empty(host_.path()));
+}
+
+TEST_F(ImageFunctions, RandomPickFollowsTheClock) {
+  const std::uint32_t handle = meter();
+  bool pickedFirst = false;
+  bool pickedOther = false;
+  for (int second = 0; second < 12; ++second) {
+    const std::int32_t index = expectedPick(clock_.calendarSeconds(), 3);
+    pickedFirst = pickedFirst || index == 0;
+    pickedOther = pickedOther || index != 0;
+    const std::string picked = order_[static_cast<std::size_t>(index)];
+    EXPECT_EQ(randomImage(handle, kNick, root_.c_str(), "0"), picked) << second;
+    const std::size_t split = picked.rfind(rotavue::platform::kPathSeparator) + 1;
+    EXPECT_EQ(stored(), line(picked.substr(0, split), picked.substr(split)));
+    // Within the same second the same image again.
+    EXPECT_EQ(randomImage(meter(), kNick, root_.c_str(), "0"), picked);
+    clock_.advanceSeconds(1);
+  }
+  EXPECT_TRUE(pickedFirst && pickedOther) << "the seconds tried cover both walk modes";
+
+  tree_.add(root_, {file("one.ico")});
+  EXPECT_EQ(randomImage(handle, kNick, root_.c_str(), "0"), root_ + "one.ico");
+  EXPECT_EQ(stored(), line(root_, "one.ico"));
+
+  // No image, or no directory: the position file stays as it was.
+  tree_.add(root_, {file("notes.txt")});
+  EXPECT_EQ(randomImage(handle, kNick, root_.c_str(), "0"), rotavue::kNoImagesMessage);
+  const std::string nowhere = rotavue::testing::path({"M:", "nowhere"});
+  EXPECT_EQ(randomImage(handle, kNick, nowhere.c_str(), "0"), rotavue::kNoImagesMessage);
+  EXPECT_EQ(stored(), line(root_, "one.ico"));
+}
+
+TEST_F(ImageFunctions, RandomPickOverMoreThan32768Images) {
+  const std::int32_t count = 40000;
+  std::vector<rotavue::testing::TreeEntry> entries;
+  for (std::int32_t i = 0; i < count; ++i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "i%05d.jpg", static_cast<int>(i));
+    entries.push_back(file(name));
+  }
+  tree_.add(root_, entries);
+  // A second whose pick lies beyond the reach of a single draw.
+  while (expectedPick(clock_.calendarSeconds(), count) < 32768) clock_.advanceSeconds(1);
+  for (int pick = 0; pick < 2; ++pick) {
+    const std::int32_t index = expectedPick(clock_.calendarSeconds(), count);
+    EXPECT_EQ(randomImage(meter(), kNick, root_.c_str(), "0"),
+              root_ + entries[static_cast<std::size_t>(index)].name);
+    clock_.advanceSeconds(1);
+  }
+}
+
+TEST_F(ImageFunctions, RandomAndRotationShareANickname) {
+  while (expectedPick(clock_.calendarSeconds(), 3) == 2) clock_.advanceSeconds(1);
+  const auto index = static_cast<std::size_t>(expectedPick(clock_.calendarSeconds(), 3));
+  const std::uint32_t random = meter();
+  const std::uint32_t rotation = meter();
+  const std::uint32_t report = meter();
+  EXPECT_EQ(randomImage(random, kNick, root_.c_str(), "60"), order_[index]);
+  EXPECT_EQ(currentImage(report, kNick, "60"), order_[index]);
+  EXPECT_EQ(next(rotation, "60"), order_[index + 1]);
+  // Between its refreshes the random meter keeps its pick.
+  EXPECT_EQ(randomImage(random, kNick, root_.c_str(), "60"), order_[index]);
+}
+
+TEST_F(ImageFunctions, LongResultIsCut) {
+  const std::string deep = rotavue::testing::path({"M:", std::string(1100, 'd')});
+  tree_.add(deep, {file("a.jpg")});
+  const std::string result = image(meter(), kNick, deep.c_str(), "0");
+  EXPECT_EQ(result, (deep + "a.jpg").substr(0, 1023));
+  EXPECT_EQ(stored(), line(deep, "a.jpg"));
+}
+
+}  // namespace

@@ -1,0 +1,93 @@
+// Test support for the Windows tests that load the real Rotavue.dll, as the
+// host does: the module is loaded from beside the test program and every
+// export is looked up by its undecorated name and called with the host's
+// calling conventions (C for init and dlltype, stdcall for the others).
+// These tests link nothing of the module itself.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+namespace rotavue_dll {
+
+using InitFunction = const char*(__cdecl*)();
+using TypeFunction = std::int32_t(__cdecl*)();
+using ParamFunction = const char*(__stdcall*)(const char*);
+using InfoFunction = const char*(__stdcall*)(std::int32_t);
+using StartupFunction = std::uint32_t(__stdcall*)(std::uint32_t, std::uint32_t);
+using ShutdownFunction = std::int32_t(__stdcall*)(std::uint32_t);
+using ImageFunction = const char*(__stdcall*)(std::uint32_t, const char*, const char*, const char*);
+using ReportFunction = const char*(__stdcall*)(std::uint32_t, const char*, const char*);
+
+// The loaded module; unloaded again when the object goes.
+class Module {
+ public:
+  Module() : handle_(::LoadLibraryA("Rotavue.dll")) {}
+  ~Module() {
+    if (handle_ != nullptr) ::FreeLibrary(handle_);
+  }
+  Module(const Module&) = delete;
+  Module& operator=(const Module&) = delete;
+
+  bool loaded() const { return handle_ != nullptr; }
+  FARPROC address(const char* name) const {
+    return handle_ != nullptr ? ::GetProcAddress(handle_, name) : nullptr;
+  }
+  // The export as a typed pointer; null when the name does not resolve.
+  template <typename Function>
+  Function function(const char* name) const {
+    // Through the generic function type, which the compiler accepts as a
+    // stand-in for any other.
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(address(name)));
+  }
+  // The full path of the file the loader took.
+  std::string path() const {
+    char buffer[MAX_PATH] = {};
+    const DWORD length = ::GetModuleFileNameA(handle_, buffer, MAX_PATH);
+    return std::string(buffer, length);
+  }
+
+ private:
+  HMODULE handle_;
+};
+
+// Every export of the module, resolved once.
+struct Exports {
+  explicit Exports(const Module& module)
+      : init(module.function<InitFunction>("init")),
+        getparam(module.function<ParamFunction>("getparam")),
+        getinfo(module.function<InfoFunction>("getinfo")),
+        dlltype(module.function<TypeFunction>("dlltype")),
+        dllstartup(module.function<StartupFunction>("dllstartup")),
+        dllshutdown(module.function<ShutdownFunction>("dllshutdown")),
+        GetImage(module.function<ImageFunction>("GetImage")),
+        GetRandomImage(module.function<ImageFunction>("GetRandomImage")),
+        ChangeWallpaper(module.function<ImageFunction>("ChangeWallpaper")),
+        returnCurrentImage(module.function<ReportFunction>("returnCurrentImage")),
+        returnCurrentImageName(module.function<ReportFunction>("returnCurrentImageName")) {}
+
+  bool complete() const {
+    return init && getparam && getinfo && dlltype && dllstartup && dllshutdown && GetImage &&
+           GetRandomImage && ChangeWallpaper && returnCurrentImage && returnCurrentImageName;
+  }
+
+  InitFunction init;
+  ParamFunction getparam;
+  InfoFunction getinfo;
+  TypeFunction dlltype;
+  StartupFunction dllstartup;
+  ShutdownFunction dllshutdown;
+  ImageFunction GetImage;
+  ImageFunction GetRandomImage;
+  ImageFunction ChangeWallpaper;
+  ReportFunction returnCurrentImage;
+  ReportFunction returnCurrentImageName;
+};
+
+// A text returned by the module, copied as the host copies it; a null
+// pointer, which the module must never return, shows as "<null>".
+inline std::string copied(const char* text) { return text != nullptr ? text : "<null>"; }
+
+}  // namespace rotavue_dll

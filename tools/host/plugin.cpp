@@ -1,0 +1,44 @@
+// Loading the module and finding its protocol exports by name.
+#include "plugin.h"
+
+#include "module.h"
+
+namespace rotavue_host {
+
+Arity arityOf(const std::string& functionName) {
+  if (functionName == "GetImage" || functionName == "GetRandomImage" ||
+      functionName == "ChangeWallpaper")
+    return Arity::kThreeTexts;
+  if (functionName == "returnCurrentImage" || functionName == "returnCurrentImageName")
+    return Arity::kTwoTexts;
+  return Arity::kUnknown;
+}
+
+Plugin::~Plugin() {
+  if (module_ != nullptr) unloadModule(module_);
+}
+
+bool Plugin::load(const std::string& path, std::string& error) {
+  module_ = loadModule(path, error);
+  if (module_ == nullptr) {
+    error = "cannot load module " + path + ": " + error;
+    return false;
+  }
+  const auto find = [&](const char* name, auto& target) {
+    void* address = symbol(name);
+    if (address == nullptr && error.empty()) error = path + " does not export " + name;
+    target = asFunction<std::remove_reference_t<decltype(target)>>(address);
+  };
+  error.clear();
+  find("init", init);
+  find("getparam", getparam);
+  find("getinfo", getinfo);
+  find("dlltype", dlltype);
+  find("dllstartup", dllstartup);
+  find("dllshutdown", dllshutdown);
+  return error.empty();
+}
+
+void* Plugin::symbol(const char* name) const { return findSymbol(module_, name); }
+
+}  // namespace rotavue_host

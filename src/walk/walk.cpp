@@ -181,7 +181,6 @@ bool isImageName(const char* name) {
   // never matches.
   if (length < 3 || (length > 3 && name[length - 4] != '.')) return false;
   const char* extension = name + length - 3;
-  if (length == 3 && std::memchr(name, '.', 3) != nullptr) return false;
   switch (packExtension(lowerAscii(extension[0]), lowerAscii(extension[1]), lowerAscii(extension[2]))) {
     case packExtension('j', 'p', 'g'):
     case packExtension('b', 'm', 'p'):

@@ -38,6 +38,29 @@ bool isSkippedDirectoryName(const char* name) {
          (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')));
 }
 
+// The length of `name` when it is an image name, else 0; the walks reuse the
+// length to record the selection without measuring the name again.
+std::size_t imageNameLength(const char* name) {
+  const std::size_t length = std::strlen(name);
+  // The extension after the last "." has three characters exactly when the
+  // name is three characters long without a dot, or its fourth character
+  // from the end is the dot; a dot among the last three is no letter and
+  // never matches.
+  if (length < 3 || (length > 3 && name[length - 4] != '.')) return 0;
+  const char* extension = name + length - 3;
+  switch (
+      packExtension(lowerAscii(extension[0]), lowerAscii(extension[1]), lowerAscii(extension[2]))) {
+    case packExtension('j', 'p', 'g'):
+    case packExtension('b', 'm', 'p'):
+    case packExtension('g', 'i', 'f'):
+    case packExtension('i', 'c', 'o'):
+    case packExtension('p', 'n', 'g'):
+      return length;
+    default:
+      return 0;
+  }
+}
+
 // Appends the separator to a directory unless it already ends in one, and
 // returns false for an empty directory, which is never searched.
 bool formLevelDirectory(std::string& path) {
@@ -69,23 +92,23 @@ struct ImageWalk {
   std::uint64_t levelsStarted = 0;
 
   void walkLevel();
-  void meetImage(const char* name, std::size_t levelLength, std::uint64_t level,
-                 bool levelIsPreviousDirectory);
+  void meetImage(const char* name, std::size_t nameLength, std::size_t levelLength,
+                 std::uint64_t level, bool levelIsPreviousDirectory);
 };
 
-void ImageWalk::meetImage(const char* name, std::size_t levelLength, std::uint64_t level,
-                          bool levelIsPreviousDirectory) {
+void ImageWalk::meetImage(const char* name, std::size_t nameLength, std::size_t levelLength,
+                          std::uint64_t level, bool levelIsPreviousDirectory) {
   if (selectionLevel != level) {
     instance.imageDirectory.assign(path, 0, levelLength);
     selectionLevel = level;
   }
-  instance.imageFileName.assign(name);
+  instance.imageFileName.assign(name, nameLength);
   if (targetIndex == 0) {
     // "FOUND" turns into "EXIT" before the previous-image test, so the image
     // that sets "FOUND" is never the one selected.
     if (instance.walkStatus == WalkStatus::kFound) instance.walkStatus = WalkStatus::kExit;
-    const bool isPrevious =
-        previousFile.empty() || (levelIsPreviousDirectory && instance.imageFileName == previousFile);
+    const bool isPrevious = previousFile.empty() ||
+                            (levelIsPreviousDirectory && instance.imageFileName == previousFile);
     if (isPrevious && instance.walkStatus == WalkStatus::kNotFound)
       instance.walkStatus = WalkStatus::kFound;
   }
@@ -116,8 +139,8 @@ void ImageWalk::walkLevel() {
           walkLevel();
           path.resize(levelLength);
         }
-      } else if (isImageName(entry.name)) {
-        meetImage(entry.name, levelLength, level, levelIsPreviousDirectory);
+      } else if (const std::size_t nameLength = imageNameLength(entry.name); nameLength != 0) {
+        meetImage(entry.name, nameLength, levelLength, level, levelIsPreviousDirectory);
         if (targetIndex != 0) {
           if (instance.walkCounter == targetIndex) {
             instance.walkCounter = -1;
@@ -161,7 +184,7 @@ void CountWalk::countLevel() {
           countLevel();
           path.resize(levelLength);
         }
-      } else if (isImageName(entry.name)) {
+      } else if (imageNameLength(entry.name) != 0) {
         ++instance.imageCount;
       }
       instance.walkContinue = enumeration->next(entry) ? 1 : 0;
@@ -173,25 +196,7 @@ void CountWalk::countLevel() {
 
 }  // namespace
 
-bool isImageName(const char* name) {
-  const std::size_t length = std::strlen(name);
-  // The extension after the last "." has three characters exactly when the
-  // name is three characters long without a dot, or its fourth character
-  // from the end is the dot; a dot among the last three is no letter and
-  // never matches.
-  if (length < 3 || (length > 3 && name[length - 4] != '.')) return false;
-  const char* extension = name + length - 3;
-  switch (packExtension(lowerAscii(extension[0]), lowerAscii(extension[1]), lowerAscii(extension[2]))) {
-    case packExtension('j', 'p', 'g'):
-    case packExtension('b', 'm', 'p'):
-    case packExtension('g', 'i', 'f'):
-    case packExtension('i', 'c', 'o'):
-    case packExtension('p', 'n', 'g'):
-      return true;
-    default:
-      return false;
-  }
-}
+bool isImageName(const char* name) { return imageNameLength(name) != 0; }
 
 void walkImages(meter_data& instance, const std::string& directory,
                 const std::string& previousDirectory, const std::string& previousFile,

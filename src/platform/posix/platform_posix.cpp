@@ -68,7 +68,6 @@ class DirectoryStream final : public Enumeration {
   ~DirectoryStream() override { ::closedir(stream_); }
 
   bool next(DirectoryEntry& entry) override {
-    errno = 0;
     // readdir is safe on a stream that no other thread uses.
     const dirent* record = ::readdir(stream_);  // NOLINT(concurrency-mt-unsafe)
     if (record == nullptr) return false;
@@ -80,6 +79,7 @@ class DirectoryStream final : public Enumeration {
  private:
   std::uint32_t attributesOf(const dirent& record) const {
     unsigned char type = record.d_type;
+    if (type == DT_REG) return kAttributeNormal;
     if (type == DT_UNKNOWN) {
       struct stat status {};
       if (::fstatat(::dirfd(stream_), record.d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)
@@ -114,14 +114,14 @@ std::string directoryOfPattern(const char* searchPattern) {
 }
 
 std::unique_ptr<Enumeration> openDirectoryEnumeration(const char* searchPattern,
-                                                      DirectoryEntry& first,
-                                                      SystemError& error) {
+                                                      DirectoryEntry& first, SystemError& error) {
   DIR* stream = ::opendir(directoryOfPattern(searchPattern).c_str());
   if (stream == nullptr) {
     error = lastSystemError();
     return nullptr;
   }
   auto enumeration = std::make_unique<DirectoryStream>(stream);
+  errno = 0;
   if (!enumeration->next(first)) {
     // Every readable directory holds "." and ".."; an empty listing is a
     // read failure.

@@ -53,7 +53,10 @@ std::unique_ptr<platform::Enumeration> openMemoryEnumeration(const char* searchP
                                                              platform::SystemError& error) {
   MemoryTree& tree = *installedTree;
   std::string directory(searchPattern);
-  tree.opened_.push_back(directory);
+  {
+    const std::lock_guard<std::mutex> guard(tree.openedLock_);
+    tree.opened_.push_back(directory);
+  }
   if (directory.size() >= 3 && directory.compare(directory.size() - 3, 3, "*.*") == 0)
     directory.resize(directory.size() - 3);
   const auto found = tree.directories_.find(directory);

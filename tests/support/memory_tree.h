@@ -5,8 +5,10 @@
 // to raise an error when a given entry is requested.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -53,12 +55,12 @@ class MemoryTree {
   void raiseAt(const std::string& directory, std::size_t index, Fault fault,
                std::string message);
 
-  // The search patterns opened, in order.
+  // The search patterns opened, in order (read it when no walk runs).
   const std::vector<std::string>& opened() const { return opened_; }
   // Enumerations opened and not yet closed.
-  int openEnumerations() const { return openCount_; }
+  int openEnumerations() const { return openCount_.load(); }
   // Entries delivered in all (find-first and find-next results).
-  std::size_t entriesDelivered() const { return delivered_; }
+  std::size_t entriesDelivered() const { return delivered_.load(); }
 
   struct Directory {
     std::vector<TreeEntry> entries;
@@ -70,11 +72,13 @@ class MemoryTree {
     std::string faultMessage;
   };
 
-  // Used by the installed hook.
+  // Used by the installed hook, which walks on several threads may call at
+  // once; the directories are only read while walks run.
   std::map<std::string, Directory> directories_;
+  std::mutex openedLock_;
   std::vector<std::string> opened_;
-  int openCount_ = 0;
-  std::size_t delivered_ = 0;
+  std::atomic<int> openCount_{0};
+  std::atomic<std::size_t> delivered_{0};
 
  private:
   HooksGuard guard_;

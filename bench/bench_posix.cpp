@@ -76,11 +76,11 @@ void writeFile(const std::string& path, const std::string& contents) {
 
 // POSIX has no hidden attribute; a dot-name is what the module's POSIX
 // backend reports as hidden.
-void makeHidden(const std::string& directory) {
+std::string makeHidden(const std::string& directory) {
   const std::size_t slash = directory.find_last_of('/');
   const std::string hidden = directory.substr(0, slash + 1) + "." + directory.substr(slash + 1);
   std::filesystem::rename(directory, hidden);
-  std::filesystem::create_directory(directory);
+  return hidden;
 }
 
 void publishDirPath(const std::string& directory) {

@@ -53,7 +53,7 @@ ImageTree makeTree(const std::string& base, const std::string& label, int files,
     for (int depth = 1; depth <= kDepth && chain * kDepth + depth <= folders; ++depth) {
       std::string folder = parent + numbered("d", chain * kDepth + depth, "");
       makeDirectory(folder);
-      if (depth == 1 && chain % 50 == 7) makeHidden(folder);
+      if (depth == 1 && chain % 50 == 7) folder = makeHidden(folder);
       folder += platform::kPathSeparator;
       directories.push_back(folder);
       parent = folder;

@@ -41,7 +41,8 @@ std::string makeScratchDirectory();
 void removeTree(const std::string& root);
 void makeDirectory(const std::string& path);
 void writeFile(const std::string& path, const std::string& contents);
-void makeHidden(const std::string& directory);
+// Hides a freshly made, still empty directory; returns its path from then on.
+std::string makeHidden(const std::string& directory);
 
 // Points the host's registry value DirPath at `directory`.
 void publishDirPath(const std::string& directory);

@@ -78,8 +78,9 @@ void writeFile(const std::string& path, const std::string& contents) {
   std::ofstream(path, std::ios::binary) << contents;
 }
 
-void makeHidden(const std::string& directory) {
+std::string makeHidden(const std::string& directory) {
   ::SetFileAttributesA(directory.c_str(), FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN);
+  return directory;
 }
 
 void publishDirPath(const std::string& directory) {

@@ -2,7 +2,7 @@
 // against the bare FindFirstFileExA enumeration of the same tree. Google
 // Benchmark has no build for the cross toolchain, so this program times the
 // operations itself, interleaving them round by round so that a noisy
-// machine slows all of them alike, and reports medians.
+// machine slows all of them alike, and reports the fastest round of each.
 //
 //   rotavue-bench.exe [--smoke] [--rounds N]
 #include <algorithm>
@@ -22,23 +22,11 @@ namespace {
 using rotavue::bench::Scenarios;
 using Clock = std::chrono::steady_clock;
 
-struct Timed {
-  const char* name;
-  std::function<void()> prepare;
-  std::function<void()> run;
-  std::vector<double> seconds;
-};
-
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values.empty() ? 0.0 : values[values.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   bool smoke = false;
-  int rounds = 7;
+  int rounds = 15;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--smoke") == 0) smoke = true;
     if (std::strcmp(argv[i], "--rounds") == 0 && i + 1 < argc) rounds = std::atoi(argv[++i]);
@@ -61,34 +49,19 @@ int main(int argc, char** argv) {
               "peak heap B");
   for (const auto& tree : trees) {
     const Scenarios& s = *tree;
-    std::vector<Timed> timed = {
-        {"bare", nullptr, [&] { s.bare(); }, {}},
-        {"count", nullptr, [&] { s.count(); }, {}},
-        {"walk", nullptr, [&] { s.walkSequential(); }, {}},
-        {"getimage", [&] { s.prepareGetImage(); }, [&] { s.getImage(); }, {}},
-        {"random", nullptr, [&] { s.getRandomImage(); }, {}},
-        {"random_floor", nullptr, [&] { s.bare(); s.bareUntilRandomPick(); }, {}},
-    };
-    for (int round = -1; round < rounds; ++round) {  // round -1 warms the caches
-      for (Timed& operation : timed) {
-        if (operation.prepare) operation.prepare();
-        const auto start = Clock::now();
-        operation.run();
-        const std::chrono::duration<double> elapsed = Clock::now() - start;
-        if (round >= 0) operation.seconds.push_back(elapsed.count());
-      }
-    }
+    const rotavue::bench::SideBySide best = rotavue::bench::measureSideBySide(s, rounds);
     constexpr int kNotDueCalls = 100000;
     const auto start = Clock::now();
     for (int i = 0; i < kNotDueCalls; ++i) s.notDue();
     const std::chrono::duration<double> notDue = Clock::now() - start;
 
-    auto ms = [&](std::size_t index) { return median(timed[index].seconds) * 1e3; };
     std::printf("%-16s %9zu %8d %9.2f %10.2f %10.2f %12.2f %10.2f %14.1f %7zu/%zu\n",
-                s.tree().label.c_str(), s.tree().entries, s.tree().images, ms(0), ms(1), ms(2),
-                ms(3), ms(4), notDue.count() / kNotDueCalls * 1e9, s.getImagePeakHeap(),
+                s.tree().label.c_str(), s.tree().entries, s.tree().images, best.bare * 1e3,
+                best.count * 1e3, best.walk * 1e3, best.getImage * 1e3, best.random * 1e3,
+                notDue.count() / kNotDueCalls * 1e9, s.getImagePeakHeap(),
                 s.getRandomImagePeakHeap());
-    rotavue::bench::printRatios(s.tree(), ms(0), ms(1), ms(2), ms(3), ms(4), ms(5));
+    rotavue::bench::printRatios(s.tree(), best.bare, best.count, best.walk, best.getImage,
+                                best.random, best.randomFloor);
   }
   rotavue::bench::removeTree(base);
   return 0;

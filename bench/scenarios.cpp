@@ -1,6 +1,11 @@
 // The measured operations of scenarios.h.
 #include "scenarios.h"
 
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <vector>
+
 #include "host/exports.h"
 #include "host/image_functions.h"
 #include "host/meter_data.h"
@@ -88,6 +93,36 @@ std::size_t Scenarios::getRandomImagePeakHeap() const {
   resetHeapPeak();
   getRandomImage();
   return heapPeak() - before;
+}
+
+SideBySide measureSideBySide(const Scenarios& s, int rounds) {
+  struct Operation {
+    double* result;
+    std::function<void()> prepare;
+    std::function<void()> run;
+  };
+  SideBySide best;
+  const std::vector<Operation> operations = {
+      {&best.bare, nullptr, [&] { s.bare(); }},
+      {&best.count, nullptr, [&] { s.count(); }},
+      {&best.walk, nullptr, [&] { s.walkSequential(); }},
+      {&best.walkIndexed, nullptr, [&] { s.walkIndexed(); }},
+      {&best.getImage, [&] { s.prepareGetImage(); }, [&] { s.getImage(); }},
+      {&best.random, nullptr, [&] { s.getRandomImage(); }},
+      {&best.randomFloor, nullptr, [&] { s.bare(); s.bareUntilRandomPick(); }},
+  };
+  for (int round = -1; round < rounds; ++round) {  // round -1 warms the caches
+    for (const Operation& operation : operations) {
+      if (operation.prepare) operation.prepare();
+      const auto start = std::chrono::steady_clock::now();
+      operation.run();
+      const double seconds =
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      if (round < 0) continue;
+      *operation.result = round == 0 ? seconds : std::min(*operation.result, seconds);
+    }
+  }
+  return best;
 }
 
 }  // namespace rotavue::bench

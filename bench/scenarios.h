@@ -53,4 +53,13 @@ class Scenarios {
 // refresh picks the same image.
 void fixRandomClock();
 
+// Seconds per operation, each the fastest of `rounds` rounds in which every
+// operation runs once, one after another: a shared machine's noise only ever
+// adds, and it falls on all operations of a round alike.
+struct SideBySide {
+  double bare = 0, count = 0, walk = 0, walkIndexed = 0, getImage = 0, random = 0,
+         randomFloor = 0;
+};
+SideBySide measureSideBySide(const Scenarios& scenarios, int rounds);
+
 }  // namespace rotavue::bench

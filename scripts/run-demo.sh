@@ -2,7 +2,8 @@
 # The main job: installs and builds what is missing, then lets the host
 # simulator drive the real Rotavue.dll under Wine over the bundled example
 # picture folder, as a desktop host would. Arguments go to `rotavue-host run`
-# (see `rotavue-host --help`), e.g. --folder /path/to/pictures.
+# (see `rotavue-host --help`), e.g. --folder ~/Pictures; a Linux path given to
+# --folder or --dir-path is turned into the Z: path under which Wine sees it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -11,4 +12,29 @@ scripts/build.sh native windows
 stop_wine() { cmake/wine-run.sh --stop build/windows || true; }
 trap stop_wine EXIT
 
-cmake/wine-run.sh build/windows/rotavue-host.exe run "$@"
+wine_path() {
+  case "$1" in
+    /*) printf 'Z:%s' "$(printf '%s' "$1" | tr '/' '\\')" ;;
+    *) printf '%s' "$1" ;;
+  esac
+}
+
+arguments=()
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --folder | --dir-path)
+      arguments+=("$1" "$(wine_path "${2:-}")")
+      shift 2 || shift
+      ;;
+    --folder=* | --dir-path=*)
+      arguments+=("${1%%=*}=$(wine_path "${1#*=}")")
+      shift
+      ;;
+    *)
+      arguments+=("$1")
+      shift
+      ;;
+  esac
+done
+
+cmake/wine-run.sh build/windows/rotavue-host.exe run ${arguments[@]+"${arguments[@]}"}

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs every test: the native unit and POSIX tests, the same suite under
 # AddressSanitizer and UndefinedBehaviorSanitizer, the Windows tests of the
-# real Rotavue.dll under Wine, a bounded run of every fuzz target, and a smoke
-# run of both benchmarks (no timing is judged). Installs and builds what is
+# real Rotavue.dll under Wine, a bounded run of every fuzz target, valgrind
+# memcheck on the host simulator's demo run, clang-tidy over the module, and
+# a smoke run of both benchmarks (no timing is judged). Installs and builds what is
 # missing first. The Wine server of the build's prefix is ended on every way
 # out, so that nothing is left holding the terminal or a CI pipe.
 #
@@ -34,6 +35,16 @@ for target in interval position image_name walk; do
     exit 1
   fi
 done
+
+scratch=$(mktemp -d)
+ROTAVUE_REGISTRY="$scratch/registry.reg" valgrind -q --leak-check=full --error-exitcode=9 \
+  --errors-for-leak-kinds=definite,indirect \
+  build/native/rotavue-host run --ticks 6 --tick-ms 0 --dir-path "$scratch/host" >/dev/null
+rm -rf "$scratch"
+echo "valgrind memcheck: the host simulator's demo run is clean"
+
+run-clang-tidy -p build/native -quiet "$(pwd)/src/" >/dev/null
+echo "clang-tidy: the module's sources are clean"
 
 build/native/rotavue-bench --smoke --benchmark_min_time=0.01 >/dev/null
 cmake/wine-run.sh build/windows/rotavue-bench.exe --smoke >/dev/null

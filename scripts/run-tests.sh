@@ -18,9 +18,10 @@ scripts/build.sh native native-asan windows fuzz
 stop_wine() { cmake/wine-run.sh --stop build/windows || true; }
 trap stop_wine EXIT
 
-ctest --preset native
-ctest --preset native-asan
-ctest --preset windows
+summary=$(mktemp)
+ctest --preset native | tee -a "$summary"
+ctest --preset native-asan | tee -a "$summary"
+ctest --preset windows | tee -a "$summary"
 
 for target in interval position image_name walk; do
   corpus=$(mktemp -d)
@@ -49,3 +50,9 @@ echo "clang-tidy: the module's sources are clean"
 build/native/rotavue-bench --smoke --benchmark_min_time=0.01 >/dev/null
 cmake/wine-run.sh build/windows/rotavue-bench.exe --smoke >/dev/null
 echo "benchmarks: smoke runs passed"
+
+# One closing line for all three ctest runs (each has stopped the script on
+# a failure already).
+total=$(awk '/tests failed out of/ { sum += $NF } END { print sum + 0 }' "$summary")
+rm -f "$summary"
+echo "ctest: ${total} passed, 0 failed"

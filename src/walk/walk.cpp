@@ -61,21 +61,29 @@ std::size_t imageNameLength(const char* name) {
   }
 }
 
-// Appends the separator to a directory unless it already ends in one, and
-// returns false for an empty directory, which is never searched.
-bool formLevelDirectory(std::string& path) {
-  if (path.empty()) return false;
+// Appends the separator to a directory unless it already ends in one. An
+// empty directory is never searched: false, with the system's message for a
+// missing path left in `errorText`.
+bool formLevelDirectory(meter_data& instance, std::string& path) {
+  if (path.empty()) {
+    instance.errorText = platform::systemMessage(platform::pathNotFoundError());
+    return false;
+  }
   if (path.back() != platform::kPathSeparator) path += platform::kPathSeparator;
   return true;
 }
 
-std::unique_ptr<Enumeration> openLevel(std::string& levelDirectory, DirectoryEntry& first,
-                                       SystemError& error) {
+// Opens the enumeration of a level directory and delivers its first entry;
+// on failure, null with the system's message for the error in `errorText`.
+std::unique_ptr<Enumeration> openLevel(meter_data& instance, std::string& levelDirectory,
+                                       DirectoryEntry& first) {
   const std::size_t levelLength = levelDirectory.size();
   levelDirectory += "*.*";
+  SystemError error;
   std::unique_ptr<Enumeration> enumeration =
       platform::hooks().openEnumeration(levelDirectory.c_str(), first, error);
   levelDirectory.resize(levelLength);
+  if (!enumeration) instance.errorText = platform::systemMessage(error);
   return enumeration;
 }
 
@@ -116,20 +124,13 @@ void ImageWalk::meetImage(const char* name, std::size_t nameLength, std::size_t 
 
 void ImageWalk::walkLevel() {
   instance.walkContinue = 1;
-  if (!formLevelDirectory(path)) {
-    instance.errorText = platform::systemMessage(platform::pathNotFoundError());
-    return;
-  }
+  if (!formLevelDirectory(instance, path)) return;
   const std::size_t levelLength = path.size();
   const std::uint64_t level = ++levelsStarted;
   try {
     DirectoryEntry entry;
-    SystemError error;
-    const std::unique_ptr<Enumeration> enumeration = openLevel(path, entry, error);
-    if (!enumeration) {
-      instance.errorText = platform::systemMessage(error);
-      return;
-    }
+    const std::unique_ptr<Enumeration> enumeration = openLevel(instance, path, entry);
+    if (!enumeration) return;
     const bool levelIsPreviousDirectory = targetIndex == 0 && path == previousDirectory;
     while (instance.walkContinue != 0) {
       if (instance.walkCounter == -1 || instance.walkStatus == WalkStatus::kExit) break;
@@ -164,19 +165,12 @@ struct CountWalk {
 };
 
 void CountWalk::countLevel() {
-  if (!formLevelDirectory(path)) {
-    instance.errorText = platform::systemMessage(platform::pathNotFoundError());
-    return;
-  }
+  if (!formLevelDirectory(instance, path)) return;
   const std::size_t levelLength = path.size();
   try {
     DirectoryEntry entry;
-    SystemError error;
-    const std::unique_ptr<Enumeration> enumeration = openLevel(path, entry, error);
-    if (!enumeration) {
-      instance.errorText = platform::systemMessage(error);
-      return;
-    }
+    const std::unique_ptr<Enumeration> enumeration = openLevel(instance, path, entry);
+    if (!enumeration) return;
     while (instance.walkContinue != 0) {
       if (entry.attributes == platform::kAttributeDirectory) {
         if (!isSkippedDirectoryName(entry.name)) {

@@ -193,9 +193,4 @@ const Hooks& systemHooks() {
   return real;
 }
 
-Hooks& hooks() {
-  static Hooks current = systemHooks();
-  return current;
-}
-
 }  // namespace rotavue::platform

@@ -77,8 +77,8 @@ class FindEnumeration final : public Enumeration {
   }
 
   bool open(const char* searchPattern, DirectoryEntry& first) {
-    handle_ = ::FindFirstFileExA(searchPattern, FindExInfoStandard, &data_,
-                                 FindExSearchNameMatch, nullptr, 0);
+    handle_ = ::FindFirstFileExA(searchPattern, FindExInfoStandard, &data_, FindExSearchNameMatch,
+                                 nullptr, 0);
     if (handle_ == INVALID_HANDLE_VALUE) return false;
     deliver(first);
     return true;
@@ -135,9 +135,9 @@ std::int64_t calendarSecondsNow() { return static_cast<std::int64_t>(std::time(n
 
 std::string systemMessage(SystemError error) {
   LocalMemory text;
-  const DWORD length = ::FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, error.code, 0,
-      reinterpret_cast<char*>(text.receiver()), 0, nullptr);
+  const DWORD length =
+      ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr,
+                       error.code, 0, reinterpret_cast<char*>(text.receiver()), 0, nullptr);
   if (length == 0 || text.text() == nullptr) return std::string();
   return std::string(text.text(), length);
 }
@@ -210,11 +210,6 @@ const Hooks& systemHooks() {
   static const Hooks real{systemFileTimeNow, calendarSecondsNow, openFindEnumeration,
                           writeNewFileOnDisk};
   return real;
-}
-
-Hooks& hooks() {
-  static Hooks current = systemHooks();
-  return current;
 }
 
 }  // namespace rotavue::platform

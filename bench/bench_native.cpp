@@ -30,8 +30,9 @@ class CollectingReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
-      const bool usable = run.run_type == Run::RT_Aggregate ? run.aggregate_name == "min"
-                                                            : medians_.count(run.run_name.function_name) == 0;
+      const bool usable = run.run_type == Run::RT_Aggregate
+                              ? run.aggregate_name == "min"
+                              : medians_.count(run.run_name.function_name) == 0;
       if (usable)
         medians_[run.run_name.function_name] =
             run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
@@ -134,7 +135,9 @@ int main(int argc, char** argv) {
               "peak heap B");
   for (const auto& tree : trees) {
     const std::string& label = tree->tree().label;
-    auto ms = [&](const char* name) { return reporter.seconds(std::string(name) + "/" + label) * 1e3; };
+    auto ms = [&](const char* name) {
+      return reporter.seconds(std::string(name) + "/" + label) * 1e3;
+    };
     std::printf("%-16s %9zu %8d %9.2f %10.2f %10.2f %12.2f %10.2f %14.1f %7zu/%zu\n", label.c_str(),
                 tree->tree().entries, tree->tree().images, ms("bare"), ms("count"), ms("walk"),
                 ms("getimage"), ms("random"), ms("not_due") * 1e6, tree->getImagePeakHeap(),
@@ -144,7 +147,8 @@ int main(int argc, char** argv) {
   // round by round, and each keeps its fastest round.
   std::printf("\nside by side, fastest of %d rounds:\n", smoke ? 1 : 15);
   for (const auto& tree : trees) {
-    const rotavue::bench::SideBySide best = rotavue::bench::measureSideBySide(*tree, smoke ? 1 : 15);
+    const rotavue::bench::SideBySide best =
+        rotavue::bench::measureSideBySide(*tree, smoke ? 1 : 15);
     rotavue::bench::printRatios(tree->tree(), best.bare, best.count, best.walk, best.getImage,
                                 best.random, best.randomFloor);
   }

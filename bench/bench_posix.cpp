@@ -22,7 +22,9 @@ bool isDotOrDotDot(const char* name) {
 
 // The loop every walk stands on: readdir, and descend into plain
 // directories (those the module's walks descend into too).
-std::size_t enumerate(std::string& directory, std::int32_t& imagesLeft, bool stopAtImages) {
+}  // namespace
+
+std::size_t enumerateTree(std::string& directory, std::int32_t& imagesLeft, bool stopAtImages) {
   DIR* stream = ::opendir(directory.c_str());
   if (stream == nullptr) return 0;
   std::size_t visited = 0;
@@ -33,7 +35,7 @@ std::size_t enumerate(std::string& directory, std::int32_t& imagesLeft, bool sto
       if (isDotOrDotDot(entry->d_name) || entry->d_name[0] == '.') continue;
       directory += entry->d_name;
       directory += '/';
-      visited += enumerate(directory, imagesLeft, stopAtImages);
+      visited += enumerateTree(directory, imagesLeft, stopAtImages);
       directory.resize(length);
     } else if (stopAtImages && isImageName(entry->d_name)) {
       --imagesLeft;
@@ -42,19 +44,6 @@ std::size_t enumerate(std::string& directory, std::int32_t& imagesLeft, bool sto
   }
   ::closedir(stream);
   return visited;
-}
-
-}  // namespace
-
-std::size_t bareEnumerate(const std::string& directory) {
-  std::string path = directory;
-  std::int32_t unused = 0;
-  return enumerate(path, unused, false);
-}
-
-std::size_t bareEnumerateUntil(const std::string& directory, std::int32_t images) {
-  std::string path = directory;
-  return enumerate(path, images, true);
 }
 
 std::string makeScratchDirectory() {
@@ -86,7 +75,8 @@ std::string makeHidden(const std::string& directory) {
 void publishDirPath(const std::string& directory) {
   const std::string file = directory + "registry.reg";
   std::ofstream(file, std::ios::binary)
-      << "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Glintora\\General]\n"
+      << "Windows Registry Editor Version "
+         "5.00\n\n[HKEY_CURRENT_USER\\Software\\Glintora\\General]\n"
       << "\"DirPath\"=\"" << directory << "\"\n";
   ::setenv("ROTAVUE_REGISTRY", file.c_str(), 1);
 }

@@ -34,6 +34,17 @@ std::string numbered(const char* prefix, int number, const char* suffix) {
 
 }  // namespace
 
+std::size_t bareEnumerate(const std::string& directory) {
+  std::string path = directory;
+  std::int32_t unused = 0;
+  return enumerateTree(path, unused, false);
+}
+
+std::size_t bareEnumerateUntil(const std::string& directory, std::int32_t images) {
+  std::string path = directory;
+  return enumerateTree(path, images, true);
+}
+
 std::size_t heapInUse() { return liveBytes.load(); }
 std::size_t heapPeak() { return peakBytes.load(); }
 void resetHeapPeak() { peakBytes.store(liveBytes.load()); }
@@ -72,7 +83,8 @@ ImageTree makeTree(const std::string& base, const std::string& label, int files,
   for (const std::int32_t position : {tree.images - 1, tree.images - 2}) {
     meter_data walked;
     walkImages(walked, tree.root, "", "", position);
-    std::string& directory = position == tree.images - 1 ? tree.lastDirectory : tree.secondLastDirectory;
+    std::string& directory =
+        position == tree.images - 1 ? tree.lastDirectory : tree.secondLastDirectory;
     std::string& file = position == tree.images - 1 ? tree.lastFile : tree.secondLastFile;
     directory = walked.imageDirectory;
     file = walked.imageFileName;

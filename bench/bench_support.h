@@ -36,6 +36,10 @@ std::size_t bareEnumerate(const std::string& directory);
 // The same loop, stopping once it has met `images` image files.
 std::size_t bareEnumerateUntil(const std::string& directory, std::int32_t images);
 
+// The platform's loop behind both: visits the tree's entries, counting down
+// `imagesLeft` at each image when `stopAtImages` and stopping at 0.
+std::size_t enumerateTree(std::string& directory, std::int32_t& imagesLeft, bool stopAtImages);
+
 // A fresh scratch directory, ending in the separator.
 std::string makeScratchDirectory();
 void removeTree(const std::string& root);

@@ -19,7 +19,9 @@ bool isDotOrDotDot(const char* name) {
   return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
-std::size_t enumerate(std::string& directory, std::int32_t& imagesLeft, bool stopAtImages) {
+}  // namespace
+
+std::size_t enumerateTree(std::string& directory, std::int32_t& imagesLeft, bool stopAtImages) {
   const std::size_t length = directory.size();
   directory += "*.*";
   WIN32_FIND_DATAA data;
@@ -34,7 +36,7 @@ std::size_t enumerate(std::string& directory, std::int32_t& imagesLeft, bool sto
       if (isDotOrDotDot(data.cFileName)) continue;
       directory += data.cFileName;
       directory += '\\';
-      visited += enumerate(directory, imagesLeft, stopAtImages);
+      visited += enumerateTree(directory, imagesLeft, stopAtImages);
       directory.resize(length);
     } else if (stopAtImages && isImageName(data.cFileName)) {
       --imagesLeft;
@@ -43,19 +45,6 @@ std::size_t enumerate(std::string& directory, std::int32_t& imagesLeft, bool sto
   } while (::FindNextFileA(search, &data) != 0);
   ::FindClose(search);
   return visited;
-}
-
-}  // namespace
-
-std::size_t bareEnumerate(const std::string& directory) {
-  std::string path = directory;
-  std::int32_t unused = 0;
-  return enumerate(path, unused, false);
-}
-
-std::size_t bareEnumerateUntil(const std::string& directory, std::int32_t images) {
-  std::string path = directory;
-  return enumerate(path, images, true);
 }
 
 std::string makeScratchDirectory() {
@@ -85,8 +74,8 @@ std::string makeHidden(const std::string& directory) {
 
 void publishDirPath(const std::string& directory) {
   HKEY key = nullptr;
-  if (::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Glintora\\General", 0, nullptr, 0,
-                        KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+  if (::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Glintora\\General", 0, nullptr, 0, KEY_WRITE,
+                        nullptr, &key, nullptr) != ERROR_SUCCESS) {
     std::fprintf(stderr, "cannot write the registry\n");
     std::exit(1);
   }

@@ -109,7 +109,11 @@ SideBySide measureSideBySide(const Scenarios& s, int rounds) {
       {&best.walkIndexed, nullptr, [&] { s.walkIndexed(); }},
       {&best.getImage, [&] { s.prepareGetImage(); }, [&] { s.getImage(); }},
       {&best.random, nullptr, [&] { s.getRandomImage(); }},
-      {&best.randomFloor, nullptr, [&] { s.bare(); s.bareUntilRandomPick(); }},
+      {&best.randomFloor, nullptr,
+       [&] {
+         s.bare();
+         s.bareUntilRandomPick();
+       }},
   };
   for (int round = -1; round < rounds; ++round) {  // round -1 warms the caches
     for (const Operation& operation : operations) {

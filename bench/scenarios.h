@@ -57,8 +57,7 @@ void fixRandomClock();
 // operation runs once, one after another: a shared machine's noise only ever
 // adds, and it falls on all operations of a round alike.
 struct SideBySide {
-  double bare = 0, count = 0, walk = 0, walkIndexed = 0, getImage = 0, random = 0,
-         randomFloor = 0;
+  double bare = 0, count = 0, walk = 0, walkIndexed = 0, getImage = 0, random = 0, randomFloor = 0;
 };
 SideBySide measureSideBySide(const Scenarios& scenarios, int rounds);
 

@@ -27,9 +27,9 @@ bool referenceParse(const std::string& text, std::int32_t& value) {
   for (std::size_t i = 0; i < body.size(); ++i) {
     const char c = body[i];
     const bool sign = base == 10 && i == 0 && (c == '+' || c == '-');
-    const bool digit = base == 10 ? (c >= '0' && c <= '9')
-                                  : ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') ||
-                                     (c >= 'A' && c <= 'F'));
+    const bool digit =
+        base == 10 ? (c >= '0' && c <= '9')
+                   : ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'));
     if (!sign && !digit) return false;
   }
   if (base == 10 && (body == "+" || body == "-")) return false;
@@ -37,7 +37,8 @@ bool referenceParse(const std::string& text, std::int32_t& value) {
   if (base == 16) {
     const std::size_t significant = body.find_first_not_of('0');
     if (significant != std::string::npos && body.size() - significant > 8) return false;
-    value = static_cast<std::int32_t>(static_cast<std::uint32_t>(std::strtoull(body.c_str(), nullptr, 16)));
+    value = static_cast<std::int32_t>(
+        static_cast<std::uint32_t>(std::strtoull(body.c_str(), nullptr, 16)));
     return true;
   }
   const long long number = std::strtoll(body.c_str(), nullptr, 10);
@@ -61,7 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     rotavue::isRefreshDue(instance, cText.c_str());
     if (!accepted) std::abort();
   } catch (const rotavue::Exception& failure) {
-    if (accepted || failure.message() != "'" + cText + "' is not a valid integer value") std::abort();
+    if (accepted || failure.message() != "'" + cText + "' is not a valid integer value")
+      std::abort();
   }
   return 0;
 }

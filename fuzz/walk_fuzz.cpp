@@ -38,7 +38,8 @@ const char kNameCharacters[] = "jpgJPGbmpicoPNGgif.x#a";
 std::string makeName(Input& input) {
   const int length = input.next() % 7;
   std::string name;
-  for (int i = 0; i < length; ++i) name += kNameCharacters[input.next() % (sizeof kNameCharacters - 1)];
+  for (int i = 0; i < length; ++i)
+    name += kNameCharacters[input.next() % (sizeof kNameCharacters - 1)];
   if (input.next() % 8 == 0) name = input.next() % 2 ? "." : "..";
   return name;
 }
@@ -61,7 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<TreeEntry> entries;
     const int count = input.next() % 9;
     for (int i = 0; i < count; ++i) {
-      const std::uint32_t attributes = kAttributes[input.next() % (sizeof kAttributes / sizeof kAttributes[0])];
+      const std::uint32_t attributes =
+          kAttributes[input.next() % (sizeof kAttributes / sizeof kAttributes[0])];
       std::string name = makeName(input);
       if (attributes == 16 && name != "." && name != ".." && !name.empty())
         pending.push_back(directory + name + rotavue::platform::kPathSeparator);
@@ -93,7 +95,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   first.walkStatus = rotavue::WalkStatus::kFound;
   try {
     rotavue::walkImages(first, root, "", "", 0);
-    if (first.walkStatus == rotavue::WalkStatus::kExit && !rotavue::isImageName(first.imageFileName))
+    if (first.walkStatus == rotavue::WalkStatus::kExit &&
+        !rotavue::isImageName(first.imageFileName))
       std::abort();
     if (!errorsPassOut && counted.imageCount > 0 && first.walkStatus != rotavue::WalkStatus::kExit)
       std::abort();

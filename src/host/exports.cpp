@@ -22,13 +22,13 @@ const char kNicknameParameter[] = "Nickname|";
 const char kEmptyText[] = "";
 
 const char* const kInformation[] = {
-    "Rotavue Plugin",                   // display name
-    "Morvanek",                         // author
-    "0.1",                              // version
-    "10/04/04",                         // first date
-    "24/04/04",                         // second, later date
-    "https://rotavue.example.org/",     // author's web address
-    "morvanek@rotavue.example.org",     // author's e-mail address
+    "Rotavue Plugin",                // display name
+    "Morvanek",                      // author
+    "0.1",                           // version
+    "10/04/04",                      // first date
+    "24/04/04",                      // second, later date
+    "https://rotavue.example.org/",  // author's web address
+    "morvanek@rotavue.example.org",  // author's e-mail address
 };
 
 const char* textOrEmpty(const char* text) { return text != nullptr ? text : kEmptyText; }

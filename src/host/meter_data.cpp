@@ -54,8 +54,8 @@ std::optional<std::int32_t> parseDecimalDigits(const char* digits, bool negative
     value = value * 10 + static_cast<std::uint64_t>(*p - '0');
     if (value > limit) return std::nullopt;
   }
-  const std::int64_t signedValue = negative ? -static_cast<std::int64_t>(value)
-                                            : static_cast<std::int64_t>(value);
+  const std::int64_t signedValue =
+      negative ? -static_cast<std::int64_t>(value) : static_cast<std::int64_t>(value);
   return static_cast<std::int32_t>(signedValue);
 }
 
@@ -76,12 +76,13 @@ std::optional<std::int32_t> parseInterval(const char* text) {
 
 bool isRefreshDue(meter_data& instance, const char* intervalText) {
   const std::optional<std::int32_t> interval = parseInterval(intervalText);
-  if (!interval) throw Exception("'" + std::string(intervalText) + "' is not a valid integer value");
+  if (!interval)
+    throw Exception("'" + std::string(intervalText) + "' is not a valid integer value");
   const std::uint64_t now = platform::hooks().systemFileTime();
   // Two's-complement arithmetic that wraps modulo 2^64, as the gate has
   // always computed it: a negative interval lies below `lastRefresh`.
-  const std::uint64_t span = static_cast<std::uint64_t>(static_cast<std::int64_t>(*interval)) *
-                             10000000ULL;
+  const std::uint64_t span =
+      static_cast<std::uint64_t>(static_cast<std::int64_t>(*interval)) * 10000000ULL;
   const std::uint64_t threshold = instance.lastRefresh + span;
   if (threshold > now) return false;
   instance.lastRefresh = now;
@@ -95,7 +96,8 @@ void writeResult(meter_data& instance, const char* text) {
 }
 
 void writeResult(meter_data& instance, const std::string& text) {
-  const std::size_t length = text.size() < kResultBufferSize - 1 ? text.size() : kResultBufferSize - 1;
+  const std::size_t length =
+      text.size() < kResultBufferSize - 1 ? text.size() : kResultBufferSize - 1;
   std::memcpy(instance.resultText.data(), text.data(), length);
   instance.resultText[length] = '\0';
 }

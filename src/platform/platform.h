@@ -67,22 +67,22 @@ class Enumeration {
 
 // Opens the enumeration of a search pattern (a directory followed by "*.*")
 // and delivers its first entry. Returns null and sets `error` on failure.
-using OpenEnumerationFunction = std::unique_ptr<Enumeration> (*)(
-    const char* searchPattern, DirectoryEntry& first, SystemError& error);
+using OpenEnumerationFunction = std::unique_ptr<Enumeration> (*)(const char* searchPattern,
+                                                                 DirectoryEntry& first,
+                                                                 SystemError& error);
 
 // ---------------------------------------------------------------------------
 // Files.
 
 // Outcome of writing a whole new file.
 struct WriteOutcome {
-  bool created = false;      // false: the file could not be created
-  std::size_t written = 0;   // bytes actually written
+  bool created = false;     // false: the file could not be created
+  std::size_t written = 0;  // bytes actually written
 };
 
 // Creates (or truncates) the file at `path`, writes `size` bytes in one
 // write and closes it.
-using WriteNewFileFunction = WriteOutcome (*)(const std::string& path,
-                                              const char* data,
+using WriteNewFileFunction = WriteOutcome (*)(const std::string& path, const char* data,
                                               std::size_t size);
 
 // True when a file (not a directory) exists at `path` and its last-write time
@@ -123,8 +123,7 @@ struct RegistryValue {
 
 // Reads a value under HKEY_CURRENT_USER, opening the key read-only.
 // `keyPath` has no leading separator, e.g. "Software\Glintora\General".
-RegistryValue readUserRegistryValue(const std::string& keyPath,
-                                    const std::string& valueName);
+RegistryValue readUserRegistryValue(const std::string& keyPath, const std::string& valueName);
 
 // ---------------------------------------------------------------------------
 // Time.

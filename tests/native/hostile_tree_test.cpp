@@ -41,7 +41,8 @@ TEST(HostileRealTrees, DeeperThanThePathLimit) {
   ::close(image);
   ::close(level);
 
-  const std::string tooLong = rotavue::platform::systemMessage(rotavue::platform::SystemError{ENAMETOOLONG});
+  const std::string tooLong =
+      rotavue::platform::systemMessage(rotavue::platform::SystemError{ENAMETOOLONG});
   const std::uint32_t handle = dllstartup(0, 0);
   EXPECT_EQ(std::string(GetImage(handle, "deep", pictures.path().c_str(), "0")), tooLong);
   EXPECT_STREQ(GetRandomImage(handle, "deep", pictures.path().c_str(), "0"),
@@ -71,7 +72,8 @@ TEST(HostileRealTrees, HundredThousandFilesInOneFolder) {
   registry.setDirPath(host.path());
   TempDirectory pictures;
   for (int i = 0; i < 100000; ++i) {
-    const std::string name = pictures.path() + "p" + std::to_string(i) + (i % 4 == 3 ? ".txt" : ".jpg");
+    const std::string name =
+        pictures.path() + "p" + std::to_string(i) + (i % 4 == 3 ? ".txt" : ".jpg");
     const int fd = ::open(name.c_str(), O_CREAT | O_WRONLY, 0644);
     ASSERT_GE(fd, 0);
     ::close(fd);

@@ -42,8 +42,8 @@ class ScratchTree : public ::testing::Test {
     std::map<std::string, std::uint32_t> seen;
     rotavue::platform::DirectoryEntry entry;
     rotavue::platform::SystemError error;
-    auto enumeration = rotavue::platform::hooks().openEnumeration((directory + "*.*").c_str(),
-                                                                  entry, error);
+    auto enumeration =
+        rotavue::platform::hooks().openEnumeration((directory + "*.*").c_str(), entry, error);
     EXPECT_NE(enumeration, nullptr);
     if (!enumeration) return seen;
     do {
@@ -104,7 +104,8 @@ TEST_F(ScratchTree, DirectoryLinkNamedLikeAnImageCountsAsOne) {
 TEST_F(ScratchTree, MissingRootReportsTheSystemsMessage) {
   rotavue::meter_data missing;
   rotavue::walkImages(missing, root() + "nowhere", "", "", 0);
-  EXPECT_EQ(missing.errorText, rotavue::platform::systemMessage(rotavue::platform::SystemError{ENOENT}));
+  EXPECT_EQ(missing.errorText,
+            rotavue::platform::systemMessage(rotavue::platform::SystemError{ENOENT}));
   EXPECT_EQ(missing.errorText, "No such file or directory");
 }
 
@@ -151,8 +152,8 @@ TEST(RegistryFile, TypesOtherThanPlainStrings) {
   EXPECT_EQ(number.data, std::string("\x2a\0\0\0", 4));
 
   // regedit writes expandable strings as UTF-16 hex, wrapped over lines.
-  const RegistryValue expandable = parse(std::string("[") + kKey +
-                                         "]\n\"DirPath\"=hex(2):25,00,41,00,\\\n  25,00,00,00\n");
+  const RegistryValue expandable =
+      parse(std::string("[") + kKey + "]\n\"DirPath\"=hex(2):25,00,41,00,\\\n  25,00,00,00\n");
   ASSERT_EQ(expandable.status, RegistryValue::Status::kOk);
   EXPECT_EQ(expandable.type, rotavue::platform::kRegistryExpandString);
   EXPECT_EQ(expandable.data, std::string("%A%\0", 4));

@@ -52,8 +52,7 @@ class MemoryTree {
   void failOpen(const std::string& directory, std::uint32_t code);
   // Makes the request for entry `index` (0: the find-first) of `directory`
   // raise `fault` with `message`.
-  void raiseAt(const std::string& directory, std::size_t index, Fault fault,
-               std::string message);
+  void raiseAt(const std::string& directory, std::size_t index, Fault fault, std::string message);
 
   // The search patterns opened, in order (read it when no walk runs).
   const std::vector<std::string>& opened() const { return opened_; }

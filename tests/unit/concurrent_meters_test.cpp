@@ -62,10 +62,10 @@ TEST(ConcurrentMeters, SharedNicknameStaysConsistent) {
       const std::uint32_t report = dllstartup(0, 0);
       for (int i = 0; i < kCallsPerThread; ++i) {
         const int which = (i + t) % 3;
-        const std::string result =
-            which == 0   ? GetImage(rotation, "Shared", root.c_str(), "0")
-            : which == 1 ? GetRandomImage(random, "Shared", root.c_str(), "0")
-                         : returnCurrentImage(report, "Shared", "0");
+        const std::string result = which == 0 ? GetImage(rotation, "Shared", root.c_str(), "0")
+                                   : which == 1
+                                       ? GetRandomImage(random, "Shared", root.c_str(), "0")
+                                       : returnCurrentImage(report, "Shared", "0");
         if (!result.empty() && images.count(result) == 0 && definedMessages.count(result) == 0)
           fail("meter result: " + result);
       }

@@ -57,7 +57,8 @@ class HostileInput : public ::testing::Test {
 TEST_F(HostileInput, NullAndEmptyTextsReadAsEmpty) {
   EXPECT_STREQ(GetImage(handle_, "n", root_.c_str(), nullptr),
                "GetImage:'' is not a valid integer value");
-  EXPECT_STREQ(GetRandomImage(handle_, "n", root_.c_str(), nullptr), "'' is not a valid integer value");
+  EXPECT_STREQ(GetRandomImage(handle_, "n", root_.c_str(), nullptr),
+               "'' is not a valid integer value");
   EXPECT_STREQ(returnCurrentImage(handle_, "n", nullptr), "'' is not a valid integer value");
   EXPECT_STREQ(ChangeWallpaper(handle_, nullptr, nullptr, nullptr), "");
   EXPECT_STREQ(getparam(nullptr), "");
@@ -98,18 +99,19 @@ TEST_F(HostileInput, NicknamesAreUsedVerbatimAndWriteOnlyTheirOwnFile) {
 
   for (const char* nickname : {"CON", "NUL", "..", "/", "\\", "a*b?", "<|>", "a\"b"}) {
     const std::string result = GetImage(handle_, nickname, root_.c_str(), "0");
-    const bool defined = result == root_ + "a.jpg" || result == root_ + "b.png" || result.empty() ||
-                         result == "Cannot create file " + host_.pathOf("inner/") + nickname +
-                                       "Rotavue.setup" ||
-                         result == "Cannot open file " + host_.pathOf("inner/") + nickname +
-                                       "Rotavue.setup";
+    const bool defined =
+        result == root_ + "a.jpg" || result == root_ + "b.png" || result.empty() ||
+        result == "Cannot create file " + host_.pathOf("inner/") + nickname + "Rotavue.setup" ||
+        result == "Cannot open file " + host_.pathOf("inner/") + nickname + "Rotavue.setup";
     EXPECT_TRUE(defined) << nickname << " -> " << result;
   }
   // Nothing but position files, and no temporary file left behind.
   for (const std::string& name : filesIn(host_.pathOf("inner/")))
     EXPECT_NE(name.find("Rotavue.setup"), std::string::npos) << name;
   for (const std::string& name : filesIn(host_.path()))
-    EXPECT_TRUE(name == "inner" || name == "upRotavue.setup" || name.find("Rotavue.setup") != std::string::npos) << name;
+    EXPECT_TRUE(name == "inner" || name == "upRotavue.setup" ||
+                name.find("Rotavue.setup") != std::string::npos)
+        << name;
 }
 
 TEST_F(HostileInput, IntervalsAtAndBeyondTheLimits) {

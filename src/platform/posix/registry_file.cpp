@@ -73,8 +73,7 @@ bool parseHexBytes(const std::string& text, std::string& bytes) {
   bytes.clear();
   std::size_t pos = 0;
   while (pos < text.size()) {
-    while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t' || text[pos] == ','))
-      ++pos;
+    while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t' || text[pos] == ',')) ++pos;
     if (pos >= text.size()) break;
     std::size_t end = pos;
     while (end < text.size() && std::isxdigit(static_cast<unsigned char>(text[end]))) ++end;
@@ -124,9 +123,11 @@ bool parseData(const std::string& data, RegistryValue& value) {
   if (data.compare(0, 4, "hex(") == 0) {
     const std::size_t close = data.find("):", 4);
     if (close == std::string::npos) return false;
-    value.type = static_cast<std::uint32_t>(std::strtoul(data.substr(4, close - 4).c_str(), nullptr, 16));
+    value.type =
+        static_cast<std::uint32_t>(std::strtoul(data.substr(4, close - 4).c_str(), nullptr, 16));
     if (!parseHexBytes(data.substr(close + 2), value.data)) return false;
-    if (value.type == kRegistryExpandString || value.type == 7) value.data = narrowUtf16(value.data);
+    if (value.type == kRegistryExpandString || value.type == 7)
+      value.data = narrowUtf16(value.data);
     return true;
   }
   return false;
@@ -159,7 +160,8 @@ RegistryValue parseRegistryText(const std::string& text, const std::string& keyP
     if (line.empty() || line[0] == ';') continue;
     if (line[0] == '[') {
       const std::size_t close = line.rfind(']');
-      const std::string name = line.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+      const std::string name =
+          line.substr(1, close == std::string::npos ? std::string::npos : close - 1);
       inKey = !name.empty() && name[0] != '-' && equalIgnoringCase(name, keyPath);
       continue;
     }
@@ -176,7 +178,7 @@ RegistryValue parseRegistryText(const std::string& text, const std::string& keyP
     RegistryValue value;
     if (line.compare(pos + 1, std::string::npos, "-") == 0) continue;
     value.status = parseData(line.substr(pos + 1), value) ? RegistryValue::Status::kOk
-                                                           : RegistryValue::Status::kDataUnreadable;
+                                                          : RegistryValue::Status::kDataUnreadable;
     found = value;
   }
   return found;

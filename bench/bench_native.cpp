@@ -116,14 +116,7 @@ int main(int argc, char** argv) {
 
   rotavue::bench::fixRandomClock();
   const std::string base = rotavue::bench::makeScratchDirectory();
-  std::vector<std::unique_ptr<Scenarios>> trees;
-  if (smoke) {
-    trees.push_back(std::make_unique<Scenarios>(base, "flat 300", 300, 0));
-    trees.push_back(std::make_unique<Scenarios>(base, "nested 2000", 2000, 40));
-  } else {
-    trees.push_back(std::make_unique<Scenarios>(base, "flat 10000", 10000, 0));
-    trees.push_back(std::make_unique<Scenarios>(base, "nested 100000", 100000, 1000));
-  }
+  const std::vector<std::unique_ptr<Scenarios>> trees = rotavue::bench::makeTrees(base, smoke);
   for (const auto& tree : trees) registerTree(*tree, smoke);
 
   CollectingReporter reporter;

@@ -35,14 +35,7 @@ int main(int argc, char** argv) {
 
   rotavue::bench::fixRandomClock();
   const std::string base = rotavue::bench::makeScratchDirectory();
-  std::vector<std::unique_ptr<Scenarios>> trees;
-  if (smoke) {
-    trees.push_back(std::make_unique<Scenarios>(base, "flat 300", 300, 0));
-    trees.push_back(std::make_unique<Scenarios>(base, "nested 2000", 2000, 40));
-  } else {
-    trees.push_back(std::make_unique<Scenarios>(base, "flat 10000", 10000, 0));
-    trees.push_back(std::make_unique<Scenarios>(base, "nested 100000", 100000, 1000));
-  }
+  const std::vector<std::unique_ptr<Scenarios>> trees = rotavue::bench::makeTrees(base, smoke);
 
   std::printf("%-16s %9s %8s %9s %10s %10s %12s %10s %14s %14s\n", "tree", "entries", "images",
               "bare ms", "count ms", "walk ms", "getimage ms", "random ms", "not-due ns",

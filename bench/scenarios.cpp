@@ -26,6 +26,18 @@ const char kIdleNickname[] = "BenchIdle";
 
 }  // namespace
 
+std::vector<std::unique_ptr<Scenarios>> makeTrees(const std::string& base, bool smoke) {
+  std::vector<std::unique_ptr<Scenarios>> trees;
+  if (smoke) {
+    trees.push_back(std::make_unique<Scenarios>(base, "flat 300", 300, 0));
+    trees.push_back(std::make_unique<Scenarios>(base, "nested 2000", 2000, 40));
+  } else {
+    trees.push_back(std::make_unique<Scenarios>(base, "flat 10000", 10000, 0));
+    trees.push_back(std::make_unique<Scenarios>(base, "nested 100000", 100000, 1000));
+  }
+  return trees;
+}
+
 void fixRandomClock() { platform::hooks().calendarSeconds = fixedSeconds; }
 
 Scenarios::Scenarios(const std::string& base, const std::string& label, int files, int folders)

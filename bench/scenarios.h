@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "bench_support.h"
 
@@ -48,6 +50,10 @@ class Scenarios {
   std::uint32_t idle_ = 0;
   std::int32_t randomPick_ = 0;
 };
+
+// The benchmark's two trees under `base`: a flat folder of 10,000 files and a
+// nested tree of 100,000 files in 1,000 folders, or small ones for a smoke run.
+std::vector<std::unique_ptr<Scenarios>> makeTrees(const std::string& base, bool smoke);
 
 // Fixes the calendar clock that seeds the random pick, so that every
 // refresh picks the same image.

@@ -40,11 +40,30 @@ void writeFailure(meter_data& instance, const char* prefix, const char* message)
   instance.resultText[length + messageLength] = '\0';
 }
 
-void writeSelectionOrError(meter_data& instance) {
+// The selection's full path ("" when nothing is selected).
+void writeSelection(meter_data& instance) {
+  writeResult(instance, instance.imageDirectory + instance.imageFileName);
+}
+
+// Stores the walk's outcome and writes what the host is to show. A failure
+// of the save is shown, since the rotation did not move on. Otherwise the
+// selected image is shown even when some folder of the tree could not be
+// read: that folder hides nothing else. The walk's failure text is shown only
+// where there is no image to show (the wrap-around, a root that failed), and
+// it stays in `errorText`.
+void saveAndReport(meter_data& instance, const std::string& nickname, bool selected) {
+  std::string walkFailure;
+  walkFailure.swap(instance.errorText);
+  savePosition(instance, nickname);
   if (!instance.errorText.empty()) {
     writeResult(instance, instance.errorText);
+    return;
+  }
+  instance.errorText.swap(walkFailure);
+  if (selected || instance.errorText.empty()) {
+    writeSelection(instance);
   } else {
-    writeResult(instance, instance.imageDirectory + instance.imageFileName);
+    writeResult(instance, instance.errorText);
   }
 }
 
@@ -66,11 +85,12 @@ const char* guarded(meter_data& instance, const char* prefix, Refresh refresh) {
 }  // namespace
 
 std::pair<std::string, std::string> splitPosition(const std::string& line) {
-  const std::size_t lastSeparator = line.rfind(platform::kPathSeparator);
+  // "#" is never the second byte of a double-byte character, so only the
+  // separator needs the code page's rule.
+  const std::size_t separator = platform::lastSeparator(line);
   std::size_t mark = std::string::npos;
-  if (lastSeparator != std::string::npos && lastSeparator + 1 < line.size() &&
-      line[lastSeparator + 1] == '#')
-    mark = lastSeparator + 1;
+  if (separator != std::string::npos && separator + 1 < line.size() && line[separator + 1] == '#')
+    mark = separator + 1;
   else
     mark = line.find('#');
   if (mark == std::string::npos) return {std::string(), line};
@@ -104,8 +124,7 @@ const char* getImage(meter_data& instance, const char* nickname, const char* dir
       std::tie(previousDirectory, previousFile) = splitPosition(line);
     }
     walkImages(instance, directory, previousDirectory, previousFile, 0);
-    savePosition(instance, nickname);
-    writeSelectionOrError(instance);
+    saveAndReport(instance, nickname, instance.walkStatus == WalkStatus::kExit);
   });
 }
 
@@ -120,6 +139,11 @@ const char* getRandomImage(meter_data& instance, const char* nickname, const cha
       writeResult(instance, kNoImagesMessage);
       return;
     }
+    // A folder that failed during the count hides nothing else: the pick is
+    // made among the images counted, and the count's failure is kept only
+    // for a walk that ends with nothing to show.
+    std::string countFailure;
+    countFailure.swap(instance.errorText);
     seedRandom(static_cast<std::uint32_t>(platform::hooks().calendarSeconds()));
     const std::int32_t randomIndex = drawRandomIndex(instance.imageCount);
     if (randomIndex == 0) {
@@ -128,8 +152,9 @@ const char* getRandomImage(meter_data& instance, const char* nickname, const cha
     } else {
       walkImages(instance, directory, std::string(), std::string(), randomIndex);
     }
-    savePosition(instance, nickname);
-    writeSelectionOrError(instance);
+    if (instance.errorText.empty()) instance.errorText.swap(countFailure);
+    saveAndReport(instance, nickname,
+                  instance.walkStatus == WalkStatus::kExit || instance.walkCounter == -1);
   });
 }
 

@@ -24,7 +24,9 @@ inline constexpr char kNoImagesMessage[] =
 // "#" that directly follows the line's last path separator, or, when no "#"
 // follows it, at the line's first "#". Stored directories end in the
 // separator and file names never hold one, so this reads back every line the
-// module writes, also for a directory whose name holds a "#".
+// module writes, also for a directory whose name holds a "#". In a
+// double-byte code page a separator byte that is the second byte of a
+// character is no separator.
 std::pair<std::string, std::string> splitPosition(const std::string& line);
 
 // The drawn position of the random image function, from 0 to `imageCount` - 1,

@@ -6,21 +6,41 @@
 // compiles exactly one of them. Errors cross the seam as `SystemError`, which
 // each backend builds in one place from GetLastError or errno.
 //
-// The clock, the directory enumeration and the file writes go through
-// `hooks()`, so that tests can replace them with a fixed clock, an in-memory
-// tree or a failing disk without touching the system.
+// The clock, the directory enumeration, the file writes and the code page's
+// lead-byte rule go through `hooks()`, so that tests can replace them with a
+// fixed clock, an in-memory tree, a failing disk or a double-byte code page
+// without touching the system.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace rotavue::platform {
 
 // The path separator that the module appends to and looks for in paths:
 // "\" on Windows, "/" on POSIX.
 extern const char kPathSeparator;
+
+// ---------------------------------------------------------------------------
+// Texts in the ANSI code page.
+//
+// The host speaks the system's ANSI code page. In a double-byte code page
+// (932, 936, 949, 950) a lead byte starts a character of two bytes, and the
+// second byte may have the value of "\": such a byte is part of a character,
+// never a separator. "#" and "." are never second bytes in these code pages,
+// so searching for them byte by byte is exact. On POSIX (UTF-8) no byte of a
+// multi-byte character is below 0x80, so "/" is never inside a character.
+
+// True when `text` ends in the path separator as a character of its own (not
+// as the second byte of a double-byte character).
+bool endsInSeparator(const std::string& text);
+
+// The position of the last path separator of `text` that is a character of
+// its own; std::string::npos when it has none.
+std::size_t lastSeparator(const std::string& text);
 
 // Attribute words, as the Windows find data carries them. An attribute word
 // of exactly kAttributeDirectory marks a plain directory.
@@ -50,12 +70,39 @@ std::string systemMessage(SystemError error);
 // ---------------------------------------------------------------------------
 // Directory enumeration, with find-first / find-next / close semantics.
 
-// One entry of a directory. `name` is the entry's own name, NUL-terminated,
-// valid until the next call on the enumeration that delivered it.
+// One entry of a directory. `name` is the entry's own name as the host must
+// see it, NUL-terminated, valid until the next call on the enumeration that
+// delivered it.
+//
+// An entry whose name has no exact form in the ANSI code page, and no short
+// name that has one, cannot be opened by the host: it is delivered as
+// `unreachable`, with its long name in UTF-8 in `name` for reports, and the
+// walks pass over it as if it were not there.
 struct DirectoryEntry {
   std::uint32_t attributes = 0;
   const char* name = "";
+  bool unreachable = false;
 };
+
+// How an entry is named to the host (see `chooseEntryName`).
+enum class EntryNameForm {
+  kLongName,     // the entry's own name, converted exactly
+  kShortName,    // its short (8.3) name, converted exactly
+  kUnreachable,  // neither converts exactly
+};
+
+// Converts a UTF-16 name to the ANSI code page into `ansi`; true when the
+// conversion is exact, that is when converting `ansi` back gives `name`
+// again (best-fit substitutions, characters outside the code page and
+// unpaired surrogates all fail this).
+using AnsiConversionFunction = bool (*)(std::u16string_view name, std::string& ansi);
+
+// Names an entry whose names the system gives in UTF-16: its long name when
+// that converts exactly, else its short name (empty when it has none) when
+// that converts exactly, else unreachable. `ansi` receives the chosen form.
+// A name made of ASCII characters alone is copied without calling `convert`.
+EntryNameForm chooseEntryName(std::u16string_view longName, std::u16string_view shortName,
+                              AnsiConversionFunction convert, std::string& ansi);
 
 // An open enumeration of one directory; destroying it closes it.
 class Enumeration {
@@ -133,6 +180,9 @@ using SystemFileTimeFunction = std::uint64_t (*)();
 // Calendar time in whole seconds since 1 January 1970, as `time` gives it.
 using CalendarSecondsFunction = std::int64_t (*)();
 
+// True when `byte` starts a double-byte character in the ANSI code page.
+using LeadByteFunction = bool (*)(unsigned char byte);
+
 // ---------------------------------------------------------------------------
 // Replaceable hooks. The defaults are the backend's real calls.
 
@@ -141,6 +191,7 @@ struct Hooks {
   CalendarSecondsFunction calendarSeconds;
   OpenEnumerationFunction openEnumeration;
   WriteNewFileFunction writeNewFile;
+  LeadByteFunction isLeadByte;
 };
 
 // The hooks in force for the whole module.

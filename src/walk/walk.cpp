@@ -61,16 +61,26 @@ std::size_t imageNameLength(const char* name) {
   }
 }
 
-// Appends the separator to a directory unless it already ends in one. An
-// empty directory is never searched: false, with the system's message for a
-// missing path left in `errorText`.
-bool formLevelDirectory(meter_data& instance, std::string& path) {
+// Forms the top level's directory: the separator is appended unless the
+// directory already ends in one (as a character of its own, not as the
+// second byte of a double-byte character). An empty directory is never
+// searched: false, with the system's message for a missing path left in
+// `errorText`.
+bool formTopLevelDirectory(meter_data& instance, std::string& path) {
   if (path.empty()) {
     instance.errorText = platform::systemMessage(platform::pathNotFoundError());
     return false;
   }
-  if (path.back() != platform::kPathSeparator) path += platform::kPathSeparator;
+  if (!platform::endsInSeparator(path)) path += platform::kPathSeparator;
   return true;
+}
+
+// Forms a nested level's directory from its entry's name. A name never holds
+// a separator character, so one is always appended, even when the name's
+// last byte has the separator's value.
+void enterSubdirectory(std::string& path, const char* name) {
+  path += name;
+  path += platform::kPathSeparator;
 }
 
 // Opens the enumeration of a level directory and delivers its first entry;
@@ -124,7 +134,6 @@ void ImageWalk::meetImage(const char* name, std::size_t nameLength, std::size_t 
 
 void ImageWalk::walkLevel() {
   instance.walkContinue = 1;
-  if (!formLevelDirectory(instance, path)) return;
   const std::size_t levelLength = path.size();
   const std::uint64_t level = ++levelsStarted;
   try {
@@ -134,9 +143,11 @@ void ImageWalk::walkLevel() {
     const bool levelIsPreviousDirectory = targetIndex == 0 && path == previousDirectory;
     while (instance.walkContinue != 0) {
       if (instance.walkCounter == -1 || instance.walkStatus == WalkStatus::kExit) break;
-      if (entry.attributes == platform::kAttributeDirectory) {
+      if (entry.unreachable) {
+        // The host could not open it: passed over as if it were not there.
+      } else if (entry.attributes == platform::kAttributeDirectory) {
         if (!isSkippedDirectoryName(entry.name)) {
-          path += entry.name;
+          enterSubdirectory(path, entry.name);
           walkLevel();
           path.resize(levelLength);
         }
@@ -165,16 +176,17 @@ struct CountWalk {
 };
 
 void CountWalk::countLevel() {
-  if (!formLevelDirectory(instance, path)) return;
   const std::size_t levelLength = path.size();
   try {
     DirectoryEntry entry;
     const std::unique_ptr<Enumeration> enumeration = openLevel(instance, path, entry);
     if (!enumeration) return;
     while (instance.walkContinue != 0) {
-      if (entry.attributes == platform::kAttributeDirectory) {
+      if (entry.unreachable) {
+        // Passed over, as by the image walk.
+      } else if (entry.attributes == platform::kAttributeDirectory) {
         if (!isSkippedDirectoryName(entry.name)) {
-          path += entry.name;
+          enterSubdirectory(path, entry.name);
           countLevel();
           path.resize(levelLength);
         }
@@ -196,12 +208,13 @@ void walkImages(meter_data& instance, const std::string& directory,
                 const std::string& previousDirectory, const std::string& previousFile,
                 std::int32_t targetIndex) {
   ImageWalk walk{instance, previousDirectory, previousFile, targetIndex, directory};
-  walk.walkLevel();
+  instance.walkContinue = 1;
+  if (formTopLevelDirectory(instance, walk.path)) walk.walkLevel();
 }
 
 void countImages(meter_data& instance, const std::string& directory) {
   CountWalk walk{instance, directory};
-  walk.countLevel();
+  if (formTopLevelDirectory(instance, walk.path)) walk.countLevel();
 }
 
 }  // namespace rotavue

@@ -9,6 +9,10 @@
 // archive, reparse point) is taken as a file entry and goes through the
 // image-name test.
 //
+// An entry that the host could not open, because its name has no exact form
+// in the ANSI code page and no short name with one, is passed over by both
+// walks as if it were not there, so that they always agree.
+//
 // Their outcome lies in the instance's fields; a failure to enumerate a
 // directory leaves the system's message text in `errorText` and ends that
 // level only.

@@ -35,6 +35,7 @@ class MemoryEnumeration final : public platform::Enumeration {
     if (index_ >= directory_.entries.size()) return false;
     entry.attributes = directory_.entries[index_].attributes;
     entry.name = directory_.entries[index_].name.c_str();
+    entry.unreachable = directory_.entries[index_].unreachable;
     ++index_;
     ++tree_.delivered_;
     return true;

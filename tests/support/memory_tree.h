@@ -20,6 +20,7 @@ namespace rotavue::testing {
 struct TreeEntry {
   std::string name;
   std::uint32_t attributes = platform::kAttributeNormal;
+  bool unreachable = false;
 };
 
 // A directory entry (attribute word exactly 16).
@@ -29,6 +30,12 @@ inline TreeEntry dir(std::string name, std::uint32_t attributes = platform::kAtt
 // A file entry (attribute word 128 unless given).
 inline TreeEntry file(std::string name, std::uint32_t attributes = platform::kAttributeNormal) {
   return TreeEntry{std::move(name), attributes};
+}
+// An entry whose name has no form the host could open (no exact ANSI name and
+// no short name); `name` stands for its long name in UTF-8.
+inline TreeEntry unreachable(std::string name,
+                             std::uint32_t attributes = platform::kAttributeNormal) {
+  return TreeEntry{std::move(name), attributes, true};
 }
 
 // Joins path components with the platform's separator and ends the result in

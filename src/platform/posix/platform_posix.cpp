@@ -152,6 +152,10 @@ std::uint64_t systemFileTimeNow() {
 
 std::int64_t calendarSecondsNow() { return static_cast<std::int64_t>(std::time(nullptr)); }
 
+// File names are UTF-8, in which no byte of a multi-byte character is below
+// 0x80: there are no double-byte characters to step over.
+bool isNeverLeadByte(unsigned char) { return false; }
+
 }  // namespace
 
 bool fileExists(const std::string& path) {
@@ -189,7 +193,7 @@ RegistryValue readUserRegistryValue(const std::string& keyPath, const std::strin
 
 const Hooks& systemHooks() {
   static const Hooks real{systemFileTimeNow, calendarSecondsNow, openDirectoryEnumeration,
-                          writeNewFileOnDisk};
+                          writeNewFileOnDisk, isNeverLeadByte};
   return real;
 }
 

@@ -1,9 +1,17 @@
-// Windows backend of the platform seam: the real calls, in their ANSI forms
-// and with the arguments the host's module has always used, so that paths,
-// attribute words and message texts are byte for byte the system's own.
+// Windows backend of the platform seam: the real calls, with the arguments
+// the host's module has always used, so that paths, attribute words and
+// message texts are byte for byte the system's own.
+//
+// Texts cross to the host in the ANSI code page, so file names and the host's
+// directory are read in UTF-16 and converted here, exactly or not at all: a
+// name whose conversion would change it (a best-fit substitution, a character
+// outside the code page) is given as its short name instead, which the host
+// can open. Every other call uses the ANSI forms.
 #include <windows.h>
 
+#include <algorithm>
 #include <ctime>
+#include <cwchar>
 
 #include "platform/platform.h"
 
@@ -67,6 +75,63 @@ class RegistryKey {
   HKEY key_ = nullptr;
 };
 
+// Names and paths are at most this many UTF-16 units long on the stack; a
+// longer text (a long DirPath) takes the heap.
+constexpr int kStackUnits = 600;
+
+std::u16string_view viewOf(const wchar_t* text, std::size_t length) {
+  return {reinterpret_cast<const char16_t*>(text), length};
+}
+
+// The ANSI code page's conversion, checked by converting back. The
+// default-character flag would be simpler, but the system refuses it for
+// UTF-8 (65001), which may be the ANSI code page.
+bool convertToAnsiExactly(std::u16string_view name, std::string& ansi) {
+  ansi.clear();
+  if (name.empty()) return true;
+  const auto* wide = reinterpret_cast<const wchar_t*>(name.data());
+  const int length = static_cast<int>(name.size());
+  const int size = ::WideCharToMultiByte(CP_ACP, 0, wide, length, nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return false;
+  ansi.resize(static_cast<std::size_t>(size));
+  if (::WideCharToMultiByte(CP_ACP, 0, wide, length, &ansi[0], size, nullptr, nullptr) != size)
+    return false;
+  // Converting back never gives more UTF-16 units than there are bytes.
+  wchar_t onStack[kStackUnits];
+  std::wstring onHeap;
+  wchar_t* back = onStack;
+  if (size > kStackUnits) {
+    onHeap.resize(static_cast<std::size_t>(size));
+    back = &onHeap[0];
+  }
+  const int backLength = ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), size, back, size);
+  return backLength == length && std::equal(wide, wide + length, back);
+}
+
+std::string convertTo(UINT codePage, std::u16string_view text) {
+  const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
+  const int length = static_cast<int>(text.size());
+  std::string converted;
+  const int size = ::WideCharToMultiByte(codePage, 0, wide, length, nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return converted;
+  converted.resize(static_cast<std::size_t>(size));
+  ::WideCharToMultiByte(codePage, 0, wide, length, &converted[0], size, nullptr, nullptr);
+  return converted;
+}
+
+std::wstring wideFromAnsi(const char* text) {
+  std::wstring wide;
+  const int size = ::MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+  if (size <= 0) return wide;
+  wide.resize(static_cast<std::size_t>(size));
+  ::MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], size);
+  wide.resize(static_cast<std::size_t>(size) - 1);
+  return wide;
+}
+
+// Enumerates in UTF-16 and names each entry to the host in the ANSI code
+// page (chooseEntryName): the entry's own name, its short name, or, when
+// neither converts exactly, its long name in UTF-8, marked unreachable.
 class FindEnumeration final : public Enumeration {
  public:
   FindEnumeration() = default;
@@ -77,27 +142,34 @@ class FindEnumeration final : public Enumeration {
   }
 
   bool open(const char* searchPattern, DirectoryEntry& first) {
-    handle_ = ::FindFirstFileExA(searchPattern, FindExInfoStandard, &data_, FindExSearchNameMatch,
-                                 nullptr, 0);
+    handle_ = ::FindFirstFileExW(wideFromAnsi(searchPattern).c_str(), FindExInfoStandard, &data_,
+                                 FindExSearchNameMatch, nullptr, 0);
     if (handle_ == INVALID_HANDLE_VALUE) return false;
     deliver(first);
     return true;
   }
 
   bool next(DirectoryEntry& entry) override {
-    if (::FindNextFileA(handle_, &data_) == 0) return false;
+    if (::FindNextFileW(handle_, &data_) == 0) return false;
     deliver(entry);
     return true;
   }
 
  private:
-  void deliver(DirectoryEntry& entry) const {
+  void deliver(DirectoryEntry& entry) {
     entry.attributes = data_.dwFileAttributes;
-    entry.name = data_.cFileName;
+    const std::u16string_view longName = viewOf(data_.cFileName, std::wcslen(data_.cFileName));
+    const std::u16string_view shortName =
+        viewOf(data_.cAlternateFileName, std::wcslen(data_.cAlternateFileName));
+    entry.unreachable = chooseEntryName(longName, shortName, convertToAnsiExactly, name_) ==
+                        EntryNameForm::kUnreachable;
+    if (entry.unreachable) name_ = convertTo(CP_UTF8, longName);
+    entry.name = name_.c_str();
   }
 
   HANDLE handle_ = INVALID_HANDLE_VALUE;
-  WIN32_FIND_DATAA data_{};
+  WIN32_FIND_DATAW data_{};
+  std::string name_;
 };
 
 std::unique_ptr<Enumeration> openFindEnumeration(const char* searchPattern, DirectoryEntry& first,
@@ -130,6 +202,27 @@ std::uint64_t systemFileTimeNow() {
 }
 
 std::int64_t calendarSecondsNow() { return static_cast<std::int64_t>(std::time(nullptr)); }
+
+bool isAnsiLeadByte(unsigned char byte) { return ::IsDBCSLeadByte(byte) != 0; }
+
+// The host's directory in the ANSI code page: its exact conversion, else the
+// exact conversion of its short path (the directory exists and has one),
+// else the conversion the ANSI registry call would have given, which then
+// fails where that would have failed.
+std::string ansiDirectoryOf(std::u16string_view directory) {
+  std::string ansi;
+  if (chooseEntryName(directory, {}, convertToAnsiExactly, ansi) != EntryNameForm::kUnreachable)
+    return ansi;
+  const std::wstring wide(reinterpret_cast<const wchar_t*>(directory.data()), directory.size());
+  const DWORD size = ::GetShortPathNameW(wide.c_str(), nullptr, 0);
+  if (size > 0) {
+    std::wstring shortPath(size, L'\0');
+    const DWORD length = ::GetShortPathNameW(wide.c_str(), &shortPath[0], size);
+    if (length > 0 && length < size && convertToAnsiExactly(viewOf(shortPath.data(), length), ansi))
+      return ansi;
+  }
+  return convertTo(CP_ACP, directory);
+}
 
 }  // namespace
 
@@ -184,23 +277,35 @@ RegistryValue readUserRegistryValue(const std::string& keyPath, const std::strin
   if (::RegOpenKeyExA(HKEY_CURRENT_USER, keyPath.c_str(), 0, KEY_READ, key.receiver()) !=
       ERROR_SUCCESS)
     return value;
-  if (::RegQueryValueExA(key.get(), valueName.c_str(), nullptr, nullptr, nullptr, nullptr) !=
+  const std::wstring name = wideFromAnsi(valueName.c_str());
+  if (::RegQueryValueExW(key.get(), name.c_str(), nullptr, nullptr, nullptr, nullptr) !=
       ERROR_SUCCESS)
     return value;
   DWORD type = 0;
   DWORD size = 0;
   value.status = RegistryValue::Status::kDataUnreadable;
-  if (::RegQueryValueExA(key.get(), valueName.c_str(), nullptr, &type, nullptr, &size) !=
-      ERROR_SUCCESS)
+  if (::RegQueryValueExW(key.get(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
     return value;
   value.type = type;
   if (size > 0) {
-    value.data.assign(size, '\0');
-    if (::RegQueryValueExA(key.get(), valueName.c_str(), nullptr, &type,
-                           reinterpret_cast<BYTE*>(&value.data[0]), &size) != ERROR_SUCCESS)
+    std::string data(size, '\0');
+    if (::RegQueryValueExW(key.get(), name.c_str(), nullptr, &type,
+                           reinterpret_cast<BYTE*>(&data[0]), &size) != ERROR_SUCCESS)
       return value;
     value.type = type;
-    value.data.resize(size);
+    data.resize(size);
+    if (type == REG_SZ || type == REG_EXPAND_SZ) {
+      // The text is read in UTF-16, up to its first NUL, and handed on in the
+      // ANSI code page with one NUL, as the ANSI call would give it.
+      std::u16string text(data.size() / 2, u'\0');
+      std::copy(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(text.size() * 2),
+                reinterpret_cast<char*>(&text[0]));
+      text.resize(std::min(text.size(), text.find(u'\0')));
+      value.data = ansiDirectoryOf(text);
+      value.data += '\0';
+    } else {
+      value.data = std::move(data);
+    }
   }
   value.status = RegistryValue::Status::kOk;
   return value;
@@ -208,7 +313,7 @@ RegistryValue readUserRegistryValue(const std::string& keyPath, const std::strin
 
 const Hooks& systemHooks() {
   static const Hooks real{systemFileTimeNow, calendarSecondsNow, openFindEnumeration,
-                          writeNewFileOnDisk};
+                          writeNewFileOnDisk, isAnsiLeadByte};
   return real;
 }
 

@@ -32,7 +32,7 @@ std::size_t enumerateTree(std::string& directory, std::int32_t& imagesLeft, bool
   std::size_t visited = 0;
   do {
     ++visited;
-    if (data.dwFileAttributes == FILE_ATTRIBUTE_DIRECTORY) {
+    if (isEnteredDirectory(data.dwFileAttributes)) {
       if (isDotOrDotDot(data.cFileName)) continue;
       directory += data.cFileName;
       directory += '\\';

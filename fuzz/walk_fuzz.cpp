@@ -32,7 +32,8 @@ class Input {
   std::size_t position_ = 0;
 };
 
-const std::uint32_t kAttributes[] = {16, 16, 16, 17, 18, 20, 48, 1040, 128, 32};
+const std::uint32_t kAttributes[] = {16,   16,  16, 17,   18,      20,     48,
+                                     1040, 128, 32, 4112, 0x40010, 0x2010, 80};
 const char kNameCharacters[] = "jpgJPGbmpicoPNGgif.x#a";
 
 std::string makeName(Input& input) {
@@ -65,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       const std::uint32_t attributes =
           kAttributes[input.next() % (sizeof kAttributes / sizeof kAttributes[0])];
       std::string name = makeName(input);
-      if (attributes == 16 && name != "." && name != ".." && !name.empty())
+      if (rotavue::isEnteredDirectory(attributes) && !rotavue::isSkippedDirectoryName(name.c_str()))
         pending.push_back(directory + name + rotavue::platform::kPathSeparator);
       entries.push_back(TreeEntry{name, attributes});
     }

@@ -42,15 +42,19 @@ bool endsInSeparator(const std::string& text);
 // its own; std::string::npos when it has none.
 std::size_t lastSeparator(const std::string& text);
 
-// Attribute words, as the Windows find data carries them. An attribute word
-// of exactly kAttributeDirectory marks a plain directory.
+// Attribute words, as the Windows find data carries them. Which directories
+// the walks enter is decided in walk/walk.h (isEnteredDirectory).
 inline constexpr std::uint32_t kAttributeReadOnly = 1;
 inline constexpr std::uint32_t kAttributeHidden = 2;
 inline constexpr std::uint32_t kAttributeSystem = 4;
 inline constexpr std::uint32_t kAttributeDirectory = 16;
 inline constexpr std::uint32_t kAttributeArchive = 32;
+inline constexpr std::uint32_t kAttributeDevice = 64;
 inline constexpr std::uint32_t kAttributeNormal = 128;
 inline constexpr std::uint32_t kAttributeReparsePoint = 1024;
+inline constexpr std::uint32_t kAttributeOffline = 4096;
+inline constexpr std::uint32_t kAttributeRecallOnOpen = 0x40000;
+inline constexpr std::uint32_t kAttributeRecallOnDataAccess = 0x400000;
 
 // A failure code of the system (GetLastError or errno).
 struct SystemError {

@@ -30,14 +30,6 @@ constexpr std::uint32_t packExtension(char a, char b, char c) {
 
 char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-// "." and ".." are never descended into, and neither is an entry without a
-// name, which no file system should deliver but which would make the level
-// walk itself again and again.
-bool isSkippedDirectoryName(const char* name) {
-  return name[0] == '\0' ||
-         (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')));
-}
-
 // The length of `name` when it is an image name, else 0; the walks reuse the
 // length to record the selection without measuring the name again.
 std::size_t imageNameLength(const char* name) {
@@ -145,7 +137,7 @@ void ImageWalk::walkLevel() {
       if (instance.walkCounter == -1 || instance.walkStatus == WalkStatus::kExit) break;
       if (entry.unreachable) {
         // The host could not open it: passed over as if it were not there.
-      } else if (entry.attributes == platform::kAttributeDirectory) {
+      } else if (isEnteredDirectory(entry.attributes)) {
         if (!isSkippedDirectoryName(entry.name)) {
           enterSubdirectory(path, entry.name);
           walkLevel();
@@ -184,7 +176,7 @@ void CountWalk::countLevel() {
     while (instance.walkContinue != 0) {
       if (entry.unreachable) {
         // Passed over, as by the image walk.
-      } else if (entry.attributes == platform::kAttributeDirectory) {
+      } else if (isEnteredDirectory(entry.attributes)) {
         if (!isSkippedDirectoryName(entry.name)) {
           enterSubdirectory(path, entry.name);
           countLevel();
@@ -203,6 +195,11 @@ void CountWalk::countLevel() {
 }  // namespace
 
 bool isImageName(const char* name) { return imageNameLength(name) != 0; }
+
+bool isSkippedDirectoryName(const char* name) {
+  return name[0] == '\0' ||
+         (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')));
+}
 
 void walkImages(meter_data& instance, const std::string& directory,
                 const std::string& previousDirectory, const std::string& previousFile,

@@ -4,10 +4,9 @@
 // order, one level per directory: a sub-directory is walked at the moment its
 // entry is met and to its end before its parent takes its next entry. They
 // never sort and never look at more of an entry than its attribute word and
-// its name. A sub-directory entry is an attribute word of exactly 16; a
-// directory with any further attribute bit (hidden, read-only, system,
-// archive, reparse point) is taken as a file entry and goes through the
-// image-name test.
+// its name. They enter a directory entry when isEnteredDirectory holds for
+// its attribute word; every other entry, a directory kept out included, goes
+// through the image-name test.
 //
 // An entry that the host could not open, because its name has no exact form
 // in the ANSI code page and no short name with one, is passed over by both
@@ -22,8 +21,34 @@
 #include <string>
 
 #include "host/meter_data.h"
+#include "platform/platform.h"
 
 namespace rotavue {
+
+// The attribute bits that keep the walks out of a directory: hidden and
+// system, which the user may have set on purpose; device; reparse point
+// (junctions, links and cloud placeholders, kept out so that no walk can
+// loop); offline and the two recall bits, since entering such a folder would
+// download a cloud library. Every other bit (read-only, archive,
+// not-content-indexed, compressed, encrypted, pinned and so on) says nothing
+// about a folder's content: Windows sets read-only on every customised
+// folder, and one setting of a drive marks all its folders not indexed.
+inline constexpr std::uint32_t kNotEnteredAttributes =
+    platform::kAttributeHidden | platform::kAttributeSystem | platform::kAttributeDevice |
+    platform::kAttributeReparsePoint | platform::kAttributeOffline |
+    platform::kAttributeRecallOnOpen | platform::kAttributeRecallOnDataAccess;
+
+// True when the walks enter a directory entry with this attribute word: it
+// has the directory bit and none of kNotEnteredAttributes.
+constexpr bool isEnteredDirectory(std::uint32_t attributes) {
+  return (attributes & (platform::kAttributeDirectory | kNotEnteredAttributes)) ==
+         platform::kAttributeDirectory;
+}
+
+// True for the names of entered directories that are never descended into:
+// "." and "..", and a name that is empty, which no file system should deliver
+// but which would make a level walk itself again and again.
+bool isSkippedDirectoryName(const char* name);
 
 // True when the extension of `name` (the text after its last ".", or the
 // whole name when it has none), lower-cased, is "jpg", "bmp", "gif", "ico"

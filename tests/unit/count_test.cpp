@@ -1,7 +1,7 @@
 // Tests of the count walk over in-memory trees: it counts exactly the images
-// that the indexed image walk meets, descends only into plain directories,
-// leaves the selection alone, and on a failure loses only the rest of the
-// level that failed.
+// that the indexed image walk meets, enters the directories the image walk
+// enters, leaves the selection alone, and on a failure loses only the rest of
+// the level that failed.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -77,17 +77,24 @@ TEST(CountWalk, CountsWhatTheIndexedWalkMeets) {
   }
 }
 
-TEST(CountWalk, EveryAttributeWordButExactly16IsAFileEntry) {
+TEST(CountWalk, CountsImagesOfEveryDirectoryItEnters) {
   MemoryTree tree;
   const std::string root = path({"R"});
   tree.add(root, {file(".", 18), file("..", 1040), dir("ro.jpg", 17), dir("hid.bmp", 18),
-                  dir("sys", 20), dir("arc.gif", 48), dir("link.ico", 1040), dir("plain")});
-  for (const char* name : {"ro.jpg", "hid.bmp", "sys", "arc.gif", "link.ico", ".", ".."})
+                  dir("sys", 20), dir("arc.gif", 48), dir("link.ico", 1040), dir("plain"),
+                  dir("indexed", 16 | 0x2000), dir("cloud.png", 16 | 0x400000)});
+  for (const char* name :
+       {"ro.jpg", "hid.bmp", "sys", "arc.gif", "link.ico", "indexed", "cloud.png", ".", ".."})
     tree.add(path({"R", name}), {file("inside.jpg"), file("more.png")});
   tree.add(path({"R", "plain"}), {file("p.jpg")});
 
-  EXPECT_EQ(counted(root).imageCount, 5);
-  EXPECT_EQ(tree.opened(), (std::vector<std::string>{root + "*.*", path({"R", "plain"}) + "*.*"}));
+  // Entered: ro.jpg, arc.gif, indexed (2 each) and plain (1); taken as
+  // images: hid.bmp, link.ico, cloud.png.
+  EXPECT_EQ(counted(root).imageCount, 10);
+  EXPECT_EQ(tree.opened(),
+            (std::vector<std::string>{root + "*.*", path({"R", "ro.jpg"}) + "*.*",
+                                      path({"R", "arc.gif"}) + "*.*", path({"R", "plain"}) + "*.*",
+                                      path({"R", "indexed"}) + "*.*"}));
 }
 
 TEST(CountWalk, FailuresLoseOnlyTheRestOfTheirLevel) {

@@ -60,28 +60,78 @@ std::vector<std::string> walkOrder(const std::string& root) {
   return order;
 }
 
-TEST(ImageWalk, DescendsOnlyIntoAnAttributeWordOfExactly16) {
+TEST(ImageWalk, EntersDirectoriesWithoutAnExcludingBit) {
   MemoryTree tree;
   const std::string root = path({"R"});
   const std::string plain = path({"R", "plain"});
+  const std::string readOnly = path({"R", "readonly"});
+  const std::string archived = path({"R", "archive.gif"});
   tree.add(root, {file(".", 18), file("..", 17), file("a.jpg"), dir("hidden.jpg", 18),
                   dir("readonly", 17), dir("system.png", 20), dir("plain"), dir("archive.gif", 48),
-                  dir("link.ico", 1040), dir("hidden", 18), file("z.bmp", 32)});
-  // Were any of these descended into, their images would show in the walk.
+                  dir("link.ico", 1040), dir("hidden", 18), dir("offline.bmp", 16 | 4096),
+                  file("z.bmp", 32)});
+  // Were any of the directories kept out entered, their images would show.
   for (const char* name :
-       {"hidden.jpg", "readonly", "system.png", "archive.gif", "link.ico", "hidden", ".", ".."})
+       {"hidden.jpg", "system.png", "link.ico", "hidden", "offline.bmp", ".", ".."})
     tree.add(path({"R", name}), {file("inside.jpg")});
   tree.add(plain, {dir("."), dir(".."), file("p.png")});
+  tree.add(readOnly, {file("r.jpg")});
+  tree.add(archived, {file("v.png")});
 
+  // A directory kept out goes through the image-name test as a file would.
   EXPECT_EQ(walkOrder(root),
-            (std::vector<std::string>{root + "a.jpg", root + "hidden.jpg", root + "system.png",
-                                      plain + "p.png", root + "archive.gif", root + "link.ico",
-                                      root + "z.bmp"}));
+            (std::vector<std::string>{root + "a.jpg", root + "hidden.jpg", readOnly + "r.jpg",
+                                      root + "system.png", plain + "p.png", archived + "v.png",
+                                      root + "link.ico", root + "offline.bmp", root + "z.bmp"}));
   const meter_data whole = indexed(root, 100);
-  EXPECT_EQ(whole.walkCounter, 7);
+  EXPECT_EQ(whole.walkCounter, 9);
   EXPECT_EQ(whole.errorText, "");
   for (const std::string& pattern : tree.opened())
-    EXPECT_TRUE(pattern == root + "*.*" || pattern == plain + "*.*") << pattern;
+    EXPECT_TRUE(pattern == root + "*.*" || pattern == plain + "*.*" ||
+                pattern == readOnly + "*.*" || pattern == archived + "*.*")
+        << pattern;
+  EXPECT_EQ(tree.openEnumerations(), 0);
+}
+
+// Every attribute bit alone, and with the directory bit alone and in pairs:
+// a directory is entered exactly when it has the directory bit and none of
+// hidden, system, device, reparse point, offline and the two recall bits,
+// and the count walk counts what the image walk meets.
+TEST(ImageWalk, EachAttributeBitAloneAndInPairsWithTheDirectoryBit) {
+  const std::uint32_t excluding = 2 | 4 | 64 | 1024 | 4096 | 0x40000 | 0x400000;
+  const int directoryBit = 4;
+  std::vector<std::uint32_t> words{16u};
+  for (int bit = 0; bit < 32; ++bit) {
+    if (bit == directoryBit) continue;
+    words.push_back(1u << bit);
+    words.push_back(16u | 1u << bit);
+    for (int other = bit + 1; other < 32; ++other)
+      if (other != directoryBit) words.push_back(16u | 1u << bit | 1u << other);
+  }
+  MemoryTree tree;
+  int entered = 0;
+  for (const std::uint32_t word : words) {
+    SCOPED_TRACE(::testing::Message() << "attribute word 0x" << std::hex << word);
+    const std::string root = path({"W" + std::to_string(word)});
+    const std::string inner = path({"W" + std::to_string(word), "x.png"});
+    tree.add(root, {file("a.jpg"), dir("x.png", word), file("z.gif")});
+    tree.add(inner, {file("in1.jpg"), file("in2.bmp")});
+    const bool expected = (word & 16u) != 0 && (word & excluding) == 0;
+    entered += expected ? 1 : 0;
+    EXPECT_EQ(isEnteredDirectory(word), expected);
+    const std::vector<std::string> order = walkOrder(root);
+    EXPECT_EQ(order, expected ? (std::vector<std::string>{root + "a.jpg", inner + "in1.jpg",
+                                                          inner + "in2.bmp", root + "z.gif"})
+                              : (std::vector<std::string>{root + "a.jpg", root + "x.png",
+                                                          root + "z.gif"}));
+    meter_data counted;
+    countImages(counted, root);
+    EXPECT_EQ(counted.imageCount, static_cast<std::int32_t>(order.size()));
+    EXPECT_EQ(counted.errorText, "");
+  }
+  // The directory bit alone, with each of the 24 bits that do not matter, and
+  // with each pair of them.
+  EXPECT_EQ(entered, 1 + 24 + 24 * 23 / 2);
   EXPECT_EQ(tree.openEnumerations(), 0);
 }
 

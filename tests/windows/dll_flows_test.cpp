@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "folder_attributes.h"
 #include "rotavue_dll.h"
 
 namespace {
@@ -305,7 +306,7 @@ TEST_F(DllFlows, ExpandableDirPathIsUsedLiterally) {
   ::SetCurrentDirectoryA(previous);
 }
 
-TEST_F(DllFlows, DirectoriesWithFurtherAttributesAreTakenAsImages) {
+TEST_F(DllFlows, FoldersKeptOutAreTakenAsImages) {
   publishHostDirectory();
   // A hidden directory named like an image, beside a plain image: both are
   // images of the root, and the directory is never entered.
@@ -324,28 +325,45 @@ TEST_F(DllFlows, DirectoriesWithFurtherAttributesAreTakenAsImages) {
   EXPECT_EQ(getImage("Mixed", mixed), first);
 
   // A tree whose only entry is such a directory: the count walk and the
-  // indexed walk agree with the image walk. Whether the system reports an
-  // attribute on a directory is its own affair (Wine reports no read-only
-  // bit on directories), so the expectation follows the attribute word the
-  // enumeration delivers: 16 alone means a plain directory, entered.
+  // indexed walk agree with the image walk. Which bits the system keeps on a
+  // directory is its own affair (Wine drops archive and offline there), so
+  // the expectation follows the attribute word the enumeration delivers.
+  const DWORD keptOut = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DEVICE |
+                        FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_OFFLINE | 0x40000 | 0x400000;
   int takenAsImage = 0;
   for (const DWORD attribute :
-       {FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_SYSTEM,
-        FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY}) {
+       {FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_SYSTEM, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM,
+        FILE_ATTRIBUTE_ARCHIVE, FILE_ATTRIBUTE_NOT_CONTENT_INDEXED, FILE_ATTRIBUTE_OFFLINE}) {
     const std::string name = "only" + std::to_string(attribute);
     const std::string only = tree(name, {"x.jpg\\inner.jpg"});
     ASSERT_TRUE(::SetFileAttributesA((only + "x.jpg").c_str(), attribute));
     const DWORD reported = entriesOf(only).at(0).attributes;
-    const bool plain = reported == FILE_ATTRIBUTE_DIRECTORY;
-    takenAsImage += plain ? 0 : 1;
-    const std::string expected = only + (plain ? "x.jpg\\inner.jpg" : "x.jpg");
+    const bool entered = (reported & keptOut) == 0;
+    takenAsImage += entered ? 0 : 1;
+    const std::string expected = only + (entered ? "x.jpg\\inner.jpg" : "x.jpg");
     EXPECT_EQ(copied(dll_.GetRandomImage(handle_, name.c_str(), only.c_str(), "0")), expected)
         << "attribute word " << reported;
     EXPECT_EQ(readFile(positionFile(name)), positionLine(expected))
         << "attribute word " << reported;
     EXPECT_EQ(getImage(name + "Seq", only), expected) << "attribute word " << reported;
   }
-  EXPECT_GE(takenAsImage, 2);  // hidden and system at least
+  EXPECT_GE(takenAsImage, 3);  // hidden, system and both at least
+}
+
+// Windows sets the read-only bit on every customised folder and on known
+// folders such as Pictures\Camera Roll: it says nothing about the content,
+// and the folder is entered.
+TEST_F(DllFlows, ReadOnlyFoldersAreEntered) {
+  publishHostDirectory();
+  const std::string pics = tree("pics", {"Camera Roll\\photo.jpg"});
+  const std::string folder = pics + "Camera Roll";
+  ASSERT_EQ(folder_attributes::makeFolderReadOnly(folder),
+            static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
+  const std::string photo = folder + "\\photo.jpg";
+  EXPECT_EQ(getImage("Roll", pics), photo);
+  EXPECT_EQ(readFile(positionFile("Roll")), positionLine(photo));
+  EXPECT_EQ(copied(dll_.GetRandomImage(handle_, "RollRandom", pics.c_str(), "0")), photo);
+  folder_attributes::makeFolderWritable(folder);
 }
 
 TEST_F(DllFlows, MissingRootYieldsTheSystemMessageAndClearsThePosition) {

@@ -34,6 +34,16 @@ extern const char kPathSeparator;
 // so searching for them byte by byte is exact. On POSIX (UTF-8) no byte of a
 // multi-byte character is below 0x80, so "/" is never inside a character.
 
+// The length in bytes at which a path can no longer be opened by the host's
+// file calls: a path of kPathLimit bytes or more fails (MAX_PATH, 260, on
+// Windows; PATH_MAX, 4096, on POSIX; both count the terminating NUL).
+extern const std::size_t kPathLimit;
+
+// A text of the ANSI code page in UTF-8, for reports. On POSIX, where names
+// are UTF-8 already, the bytes as they are: a name that is not valid UTF-8
+// stays as it is, and whoever prints it decides how to show it.
+std::string ansiToUtf8(const std::string& text);
+
 // True when `text` ends in the path separator as a character of its own (not
 // as the second byte of a double-byte character).
 bool endsInSeparator(const std::string& text);

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <ctime>
 
@@ -21,6 +22,9 @@
 namespace rotavue::platform {
 
 const char kPathSeparator = '/';
+const std::size_t kPathLimit = PATH_MAX;
+
+std::string ansiToUtf8(const std::string& text) { return text; }
 
 SystemError lastSystemError() { return SystemError{static_cast<std::uint32_t>(errno)}; }
 

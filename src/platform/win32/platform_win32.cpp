@@ -18,6 +18,7 @@
 namespace rotavue::platform {
 
 const char kPathSeparator = '\\';
+const std::size_t kPathLimit = MAX_PATH;
 
 SystemError lastSystemError() { return SystemError{static_cast<std::uint32_t>(::GetLastError())}; }
 
@@ -225,6 +226,16 @@ std::string ansiDirectoryOf(std::u16string_view directory) {
 }
 
 }  // namespace
+
+std::string ansiToUtf8(const std::string& text) {
+  if (text.empty()) return text;
+  const int length = static_cast<int>(text.size());
+  const int units = ::MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
+  if (units <= 0) return std::string();
+  std::wstring wide(static_cast<std::size_t>(units), L'\0');
+  ::MultiByteToWideChar(CP_ACP, 0, text.data(), length, &wide[0], units);
+  return convertTo(CP_UTF8, viewOf(wide.data(), wide.size()));
+}
 
 std::string systemMessage(SystemError error) {
   LocalMemory text;

@@ -2,11 +2,12 @@
 # Installs what the builds and tests need on a Debian machine: the native
 # toolchain with GoogleTest and Google Benchmark, mingw-w64 for the 32-bit
 # Windows cross-build, and 32-bit Wine to run the Windows programs. Does
-# nothing when everything is already there.
+# nothing when everything is already there. nlohmann-json (header-only)
+# serves the JSON report of `rotavue-host check` in both builds.
 set -euo pipefail
 
 packages=(cmake make g++ clang libclang-rt-14-dev clang-tidy valgrind procps
-          googletest libgtest-dev libgmock-dev libbenchmark-dev
+          googletest libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
           mingw-w64 g++-mingw-w64-i686-posix
           wine wine32:i386)
 

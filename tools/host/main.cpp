@@ -2,15 +2,19 @@
 // module at run time, asks it what it offers (`info`), or publishes the
 // host's DirPath, starts meters and drives them through an update loop,
 // printing every result as it changes together with the nickname's stored
-// position (`run`). Run `rotavue-host --help` for the commands and options.
+// position (`run`). `check` tells what the rotation shows of a folder and
+// why pictures never appear. Run `rotavue-host --help` for the commands and
+// options.
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
+#include "check_report.h"
 #include "module.h"
 #include "plugin.h"
 
@@ -28,6 +32,7 @@ void printUsage(std::ostream& out) {
   out << "Usage:\n"
          "  rotavue-host info [MODULE]\n"
          "  rotavue-host run [OPTIONS]\n"
+         "  rotavue-host check [--folder DIR] [--json] [--all]\n"
          "  rotavue-host --help\n"
          "\n"
          "Plays the Glintora host for the Rotavue module: loads the module at run time\n"
@@ -67,13 +72,16 @@ void printUsage(std::ostream& out) {
          "  Options also take the form --option=VALUE.\n"
          "  Without --meter: GetImage,demo  returnCurrentImageName,demo\n"
          "  GetRandomImage,random, all over --folder with interval 0.\n"
-         "\n"
+         "\n";
+  printCheckUsage(out);
+  out << "\n"
          "DirPath is written as the host writes it: on Windows to the registry value\n"
          "HKEY_CURRENT_USER\\Software\\Glintora\\General\\DirPath; on Linux to the\n"
          "registry-export file $ROTAVUE_REGISTRY, else\n"
          "$XDG_CONFIG_HOME/glintora/registry.reg, else ~/.config/glintora/registry.reg.\n"
          "\n"
-         "Exit status: 0 done, 1 the module or DirPath failed, 2 bad arguments.\n";
+         "Exit status: 0 done, 1 the module or DirPath failed, 2 bad arguments\n"
+         "(check: see above).\n";
 }
 
 std::vector<std::string> split(const std::string& text, char separator) {
@@ -301,7 +309,7 @@ int runCommand(RunOptions options) {
 }
 
 int dispatch(const std::vector<std::string>& arguments) {
-  if (arguments.empty()) throw UsageError{"missing command: info or run"};
+  if (arguments.empty()) throw UsageError{"missing command: info, run or check"};
   const std::string& command = arguments[0];
   const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
   for (const std::string& argument : arguments) {
@@ -317,6 +325,12 @@ int dispatch(const std::vector<std::string>& arguments) {
     return infoCommand(rest.empty() ? executableDirectory() + kDefaultModuleName : rest[0]);
   }
   if (command == "run") return runCommand(parseRunOptions(rest));
+  if (command == "check") {
+    CheckOptions options;
+    std::string problem;
+    if (!parseCheckOptions(rest, options, problem)) throw UsageError{problem};
+    return checkCommand(std::move(options));
+  }
   throw UsageError{"unknown command '" + command + "'"};
 }
 
@@ -329,5 +343,8 @@ int main(int argc, char** argv) {
   } catch (const rotavue_host::UsageError& error) {
     std::cerr << rotavue_host::kProgram << ": " << error.message << " (see --help)\n";
     return 2;
+  } catch (const std::exception& error) {
+    std::cerr << rotavue_host::kProgram << ": " << error.what() << '\n';
+    return 1;
   }
 }

@@ -3,6 +3,7 @@
 // file the module's POSIX backend reads).
 #include <dlfcn.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -86,5 +87,11 @@ void sleepMilliseconds(unsigned long milliseconds) {
   while (::nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
   }
 }
+
+bool standardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
+// Terminals take UTF-8 as it is.
+Utf8ConsoleOutput::Utf8ConsoleOutput() = default;
+Utf8ConsoleOutput::~Utf8ConsoleOutput() = default;
 
 }  // namespace rotavue_host

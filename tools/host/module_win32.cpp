@@ -1,5 +1,6 @@
 // The host simulator's system seam on Windows: LoadLibraryA/GetProcAddress
-// for the module, and the real registry for the host's DirPath value.
+// for the module, the real registry for the host's DirPath value, and the
+// console's output code page.
 #include <windows.h>
 
 #include "module.h"
@@ -58,5 +59,26 @@ std::string executableDirectory() {
 }
 
 void sleepMilliseconds(unsigned long milliseconds) { Sleep(milliseconds); }
+
+namespace {
+
+bool isConsole(DWORD standardHandle) {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(standardHandle), &mode) != 0;
+}
+
+}  // namespace
+
+bool standardErrorIsTerminal() { return isConsole(STD_ERROR_HANDLE); }
+
+Utf8ConsoleOutput::Utf8ConsoleOutput() {
+  if (!isConsole(STD_OUTPUT_HANDLE)) return;
+  previousCodePage_ = GetConsoleOutputCP();
+  if (previousCodePage_ == CP_UTF8 || SetConsoleOutputCP(CP_UTF8) == 0) previousCodePage_ = 0;
+}
+
+Utf8ConsoleOutput::~Utf8ConsoleOutput() {
+  if (previousCodePage_ != 0) SetConsoleOutputCP(previousCodePage_);
+}
 
 }  // namespace rotavue_host

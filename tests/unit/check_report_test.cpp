@@ -1,0 +1,224 @@
+// Tests of the reports of `rotavue-host check` over surveys of in-memory
+// trees: the JSON object parsed back has exactly the documented keys and
+// values, in valid UTF-8 whatever the names; the readable report gives the
+// totals first and cuts each list at ten entries unless --all; and the
+// command line is parsed as documented.
+#include "check_report.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "support/memory_tree.h"
+#include "walk/survey.h"
+
+namespace rotavue_host {
+namespace {
+
+using nlohmann::json;
+using rotavue::testing::dir;
+using rotavue::testing::file;
+using rotavue::testing::MemoryTree;
+using rotavue::testing::path;
+using rotavue::testing::unreachable;
+
+std::string withoutSeparator(const std::string& levelDirectory) {
+  return levelDirectory.substr(0, levelDirectory.size() - 1);
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream stream(text);
+  for (std::string line; std::getline(stream, line);) lines.push_back(line);
+  return lines;
+}
+
+std::size_t countOf(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+    ++count;
+  return count;
+}
+
+// A tree with something in every list.
+struct FullTree {
+  MemoryTree tree;
+  const std::string root = path({"R"});
+  FullTree() {
+    tree.add(root, {file("a.jpg"), dir("sub"), dir(".hidden", 18), dir("link", 1040),
+                    unreachable("\xC3\xBC.jpg"), dir("locked"), file("b.webp"), file("c.WEBP"),
+                    file("d.heic")});
+    tree.add(path({"R", "sub"}), {file("e.png"), file("f.gif")});
+    tree.add(path({"R", ".hidden"}), {file("g.jpg")});
+    tree.failOpen(path({"R", "locked"}), 5);
+  }
+};
+
+TEST(CheckJson, HasExactlyTheDocumentedKeysAndValues) {
+  FullTree full;
+  const rotavue::Survey survey = rotavue::surveyFolder(full.root);
+  const std::string text = checkJson(survey, 12.3456).dump(2);
+  const json parsed = json::parse(text);
+
+  // In the documented order.
+  const nlohmann::ordered_json ordered = nlohmann::ordered_json::parse(text);
+  std::vector<std::string> keys;
+  for (auto item = ordered.begin(); item != ordered.end(); ++item) keys.push_back(item.key());
+  EXPECT_EQ(keys,
+            (std::vector<std::string>{"folder", "images", "folders_entered", "longest_path",
+                                      "skipped_folders", "other_pictures", "unreachable_names",
+                                      "unreadable_folders", "long_paths", "refresh_ms"}));
+  EXPECT_EQ(parsed["folder"], full.root);
+  EXPECT_EQ(parsed["images"], 3);
+  EXPECT_EQ(parsed["folders_entered"], 2);
+  EXPECT_EQ(parsed["longest_path"], path({"R", "sub"}) + "e.png");
+  ASSERT_EQ(parsed["skipped_folders"].size(), 2u);
+  EXPECT_EQ(parsed["skipped_folders"][0], (json{{"path", withoutSeparator(path({"R", ".hidden"}))},
+                                                {"reasons", {"hidden"}},
+                                                {"images_inside", 1}}));
+  EXPECT_EQ(parsed["skipped_folders"][1], (json{{"path", withoutSeparator(path({"R", "link"}))},
+                                                {"reasons", {"link"}},
+                                                {"images_inside", nullptr}}));
+  EXPECT_EQ(parsed["other_pictures"], (json{{"heic", 1}, {"webp", 2}}));
+  EXPECT_EQ(parsed["unreachable_names"], json::array({full.root + "\xC3\xBC.jpg"}));
+  ASSERT_EQ(parsed["unreadable_folders"].size(), 1u);
+  EXPECT_EQ(parsed["unreadable_folders"][0]["path"], withoutSeparator(path({"R", "locked"})));
+  EXPECT_TRUE(parsed["unreadable_folders"][0]["message"].is_string());
+  EXPECT_NE(parsed["unreadable_folders"][0]["message"], "");
+  EXPECT_EQ(parsed["unreadable_folders"][0].size(), 2u);
+  EXPECT_EQ(parsed["long_paths"], 0);
+  EXPECT_DOUBLE_EQ(parsed["refresh_ms"].get<double>(), 12.346);
+}
+
+TEST(CheckJson, EmptyListsAreEmptyAndNamesAreValidUtf8) {
+  MemoryTree tree;
+  const std::string root = path({"R"});
+  // A byte that is no UTF-8 on its own: on Windows a character of the ANSI
+  // code page, converted; on POSIX a name's raw byte, replaced when dumped.
+  tree.add(root, {dir("\xFF", 18), file("x.txt")});
+  tree.add(path({"R", "\xFF"}), {});
+  const rotavue::Survey survey = rotavue::surveyFolder(root);
+  const std::string text =
+      checkJson(survey, 0).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  const json parsed = json::parse(text);
+  const std::string converted = rotavue::platform::ansiToUtf8("\xFF");
+  const std::string shown = converted == "\xFF" ? "\xEF\xBF\xBD" : converted;
+  EXPECT_EQ(parsed["skipped_folders"][0]["path"], root + shown);
+  EXPECT_EQ(parsed["images"], 0);
+  EXPECT_EQ(parsed["longest_path"], "");
+  EXPECT_EQ(parsed["other_pictures"], json::object());
+  EXPECT_EQ(parsed["unreachable_names"], json::array());
+  EXPECT_EQ(parsed["unreadable_folders"], json::array());
+}
+
+TEST(CheckReport, GivesTheTotalsFirstThenEachList) {
+  FullTree full;
+  const rotavue::Survey survey = rotavue::surveyFolder(full.root);
+  std::ostringstream out;
+  printCheckReport(out, survey, 1.25, false);
+  const std::vector<std::string> lines = linesOf(out.str());
+  ASSERT_GE(lines.size(), 10u);
+  EXPECT_EQ(lines[0], "Folder: " + full.root);
+  EXPECT_EQ(lines[1], "  images shown        3 in 2 folders entered");
+  EXPECT_EQ(lines[2], "  longest image path  " + std::to_string(full.root.size() + 9) +
+                          " bytes: " + path({"R", "sub"}) + "e.png");
+  EXPECT_EQ(lines[3], "  refresh time        1.3 ms (one count walk)");
+  EXPECT_EQ(lines[4], "  skipped folders     2, with 1 images inside that are never shown");
+  EXPECT_EQ(lines[5], "  other pictures      3 (heic 1, webp 2)");
+  EXPECT_EQ(lines[6], "  unreachable names   1");
+  EXPECT_EQ(lines[7], "  unreadable folders  1");
+  EXPECT_EQ(lines[8].rfind("  long paths          0 (", 0), 0u) << lines[8];
+  EXPECT_EQ(lines[9], "");
+  const std::string text = out.str();
+  EXPECT_NE(text.find("       1  hidden   " + withoutSeparator(path({"R", ".hidden"}))),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("       -  link     " + withoutSeparator(path({"R", "link"}))),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("  webp  2  e.g. " + full.root + "b.webp, " + full.root + "c.WEBP\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("\n  " + full.root + "\xC3\xBC.jpg\n"), std::string::npos) << text;
+  EXPECT_EQ(text.find("\xE2\x80\xA6 and"), std::string::npos);
+}
+
+TEST(CheckReport, CutsEachListAtTenUnlessAll) {
+  MemoryTree tree;
+  const std::string root = path({"R"});
+  std::vector<rotavue::testing::TreeEntry> entries;
+  for (int i = 0; i < 13; ++i) entries.push_back(dir("h" + std::to_string(i), 18));
+  for (int i = 0; i < 12; ++i) entries.push_back(unreachable("u" + std::to_string(i) + ".jpg"));
+  for (int i = 0; i < 11; ++i) entries.push_back(dir("x" + std::to_string(i)));
+  tree.add(root, entries);  // the x folders are missing, so unreadable
+
+  const rotavue::Survey survey = rotavue::surveyFolder(root);
+  std::ostringstream cut;
+  printCheckReport(cut, survey, 0, false);
+  const std::string text = cut.str();
+  EXPECT_EQ(countOf(text, "\n  \xE2\x80\xA6 and 3 more\n"), 1u) << text;
+  EXPECT_EQ(countOf(text, "\n  \xE2\x80\xA6 and 2 more\n"), 1u) << text;
+  EXPECT_EQ(countOf(text, "\n  \xE2\x80\xA6 and 1 more\n"), 1u) << text;
+  EXPECT_EQ(countOf(text, "hidden   " + root + "h"), 10u);
+  EXPECT_EQ(countOf(text, "  " + root + "u"), 10u);
+  EXPECT_EQ(text.find(root + "h12"), std::string::npos);
+
+  std::ostringstream all;
+  printCheckReport(all, survey, 0, true);
+  EXPECT_EQ(all.str().find("\xE2\x80\xA6 and"), std::string::npos);
+  EXPECT_EQ(countOf(all.str(), "hidden   " + root + "h"), 13u);
+  EXPECT_EQ(countOf(all.str(), "  " + root + "u"), 12u);
+  EXPECT_EQ(countOf(all.str(), "  " + root + "x"), 11u);
+
+  // Paths of unreadable folders are padded to one column for their
+  // messages, counting characters, not bytes.
+  MemoryTree names;
+  const std::string top = path({"T"});
+  names.add(top, {dir("\xC3\xBC\xC3\xBC"), dir("abcd")});
+  std::ostringstream aligned;
+  printCheckReport(aligned, rotavue::surveyFolder(top), 0, false);
+  std::string missing = rotavue::platform::systemMessage(rotavue::platform::pathNotFoundError());
+  while (!missing.empty() && (missing.back() == '\n' || missing.back() == '\r')) missing.pop_back();
+  const std::string report = aligned.str();
+  EXPECT_NE(report.find("\n  " + top + "\xC3\xBC\xC3\xBC    " + missing + "\n"), std::string::npos)
+      << report;
+  EXPECT_NE(report.find("\n  " + top + "abcd  " + missing + "\n"), std::string::npos) << report;
+}
+
+TEST(CheckOptions, ParsesTheDocumentedCommandLine) {
+  CheckOptions options;
+  std::string problem;
+  ASSERT_TRUE(parseCheckOptions({}, options, problem));
+  EXPECT_FALSE(options.folderGiven);
+  EXPECT_FALSE(options.json);
+  EXPECT_FALSE(options.all);
+
+  ASSERT_TRUE(parseCheckOptions({"--json", "--folder", "C:\\pics", "--all"}, options, problem));
+  EXPECT_TRUE(options.folderGiven);
+  EXPECT_EQ(options.folder, "C:\\pics");
+  EXPECT_TRUE(options.json);
+  EXPECT_TRUE(options.all);
+  CheckOptions equals;
+  ASSERT_TRUE(parseCheckOptions({"--folder=a b"}, equals, problem));
+  EXPECT_EQ(equals.folder, "a b");
+
+  for (const std::vector<std::string>& bad :
+       std::vector<std::vector<std::string>>{{"--bogus"},
+                                             {"pics"},
+                                             {"--folder"},
+                                             {"--folder="},
+                                             {"--folder", ""},
+                                             {"--json=1"},
+                                             {"--json", "extra"}}) {
+    CheckOptions rejected;
+    problem.clear();
+    EXPECT_FALSE(parseCheckOptions(bad, rejected, problem)) << bad[0];
+    EXPECT_FALSE(problem.empty()) << bad[0];
+  }
+}
+
+}  // namespace
+}  // namespace rotavue_host

@@ -1,0 +1,87 @@
+// `rotavue-host check`: surveys a folder with the module's own rules (linked
+// from the module's core, not loaded), times one count walk over it as a
+// refresh of GetRandomImage would run it, and prints the report.
+#include <chrono>
+#include <iostream>
+#include <string>
+
+#include "check_report.h"
+#include "host/meter_data.h"
+#include "module.h"
+#include "walk/walk.h"
+
+namespace rotavue_host {
+
+namespace {
+
+// The progress line on standard error, redrawn in place while the survey
+// runs and wiped when it ends; nothing at all when standard error is not a
+// terminal.
+class ProgressLine {
+ public:
+  explicit ProgressLine(bool shown) : shown_(shown) {}
+  ProgressLine(const ProgressLine&) = delete;
+  ProgressLine& operator=(const ProgressLine&) = delete;
+  ~ProgressLine() { wipe(); }
+
+  void show(std::uint64_t entries) {
+    if (!shown_) return;
+    const std::string line = "rotavue-host: checking, " + std::to_string(entries) + " entries";
+    width_ = line.size();
+    std::cerr << '\r' << line << std::flush;
+  }
+
+  void wipe() {
+    if (width_ == 0) return;
+    std::cerr << '\r' << std::string(width_, ' ') << '\r' << std::flush;
+    width_ = 0;
+  }
+
+ private:
+  bool shown_;
+  std::size_t width_ = 0;
+};
+
+// Milliseconds of one count walk over `folder`, prepared as the random image
+// function prepares it.
+double timeCountWalk(const std::string& folder) {
+  rotavue::meter_data instance;
+  instance.imageCount = 0;
+  instance.walkContinue = 1;
+  instance.errorText.clear();
+  const auto start = std::chrono::steady_clock::now();
+  rotavue::countImages(instance, folder);
+  const std::chrono::duration<double, std::milli> elapsed =
+      std::chrono::steady_clock::now() - start;
+  return elapsed.count();
+}
+
+}  // namespace
+
+int checkCommand(CheckOptions options) {
+  if (!options.folderGiven) options.folder = executableDirectory() + "pictures";
+  const Utf8ConsoleOutput console;
+  rotavue::Survey survey;
+  {
+    ProgressLine progress(standardErrorIsTerminal());
+    survey = rotavue::surveyFolder(options.folder,
+                                   [&progress](std::uint64_t entries) { progress.show(entries); });
+  }
+  if (!survey.folderReadable) {
+    std::cerr << "rotavue-host: cannot read " << survey.folder << ": " << survey.folderMessage
+              << '\n';
+    return 3;
+  }
+  const double refreshMs = timeCountWalk(options.folder);
+  if (options.json) {
+    std::cout << checkJson(survey, refreshMs)
+                     .dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
+              << '\n';
+  } else {
+    printCheckReport(std::cout, survey, refreshMs, options.all);
+  }
+  std::cout.flush();
+  return 0;
+}
+
+}  // namespace rotavue_host

@@ -1,0 +1,278 @@
+// The options, help text and reports of `rotavue-host check`.
+//
+// Every text of a survey is UTF-8 already; the reports only arrange it. The
+// readable report aligns its columns by characters, counting each UTF-8
+// sequence as one, so that names in any script line up as long as the
+// terminal shows them one column wide.
+#include "check_report.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace rotavue_host {
+
+namespace {
+
+using rotavue::Survey;
+
+// Characters, not bytes: every byte but UTF-8's continuation bytes starts one.
+std::size_t widthOf(const std::string& text) {
+  return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }));
+}
+
+std::string padded(const std::string& text, std::size_t width) {
+  const std::size_t have = widthOf(text);
+  return have >= width ? text : text + std::string(width - have, ' ');
+}
+
+std::string rightAligned(const std::string& text, std::size_t width) {
+  const std::size_t have = widthOf(text);
+  return have >= width ? text : std::string(width - have, ' ') + text;
+}
+
+std::string joined(const std::vector<std::string>& words, const char* separator) {
+  std::string text;
+  for (const std::string& word : words) text += (text.empty() ? "" : separator) + word;
+  return text;
+}
+
+std::string milliseconds(double value) {
+  const long long tenths = std::llround(value * 10);
+  return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " ms";
+}
+
+// How many of `size` entries a list shows.
+std::size_t shown(std::size_t size, bool all) {
+  return all ? size : std::min(size, kCheckListLimit);
+}
+
+void printMore(std::ostream& out, std::size_t size, bool all) {
+  if (size > shown(size, all)) out << "  \u2026 and " << size - shown(size, all) << " more\n";
+}
+
+std::uint64_t imagesInSkippedFolders(const Survey& survey) {
+  std::uint64_t images = 0;
+  for (const rotavue::SkippedFolder& folder : survey.skippedFolders) images += folder.imagesInside;
+  return images;
+}
+
+std::uint64_t otherPictureCount(const Survey& survey) {
+  std::uint64_t count = 0;
+  for (const auto& entry : survey.otherPictures) count += entry.second.count;
+  return count;
+}
+
+void printTotals(std::ostream& out, const Survey& survey, double refreshMs) {
+  const auto line = [&out](const char* label, const std::string& value) {
+    out << "  " << padded(label, 20) << value << '\n';
+  };
+  out << "Folder: " << survey.folder << '\n';
+  line("images shown", std::to_string(survey.images) + " in " +
+                           std::to_string(survey.foldersEntered) + " folders entered");
+  line("longest image path", survey.images == 0 ? std::string("-")
+                                                : std::to_string(survey.longestPathBytes) +
+                                                      " bytes: " + survey.longestPath);
+  line("refresh time", milliseconds(refreshMs) + " (one count walk)");
+  line("skipped folders", std::to_string(survey.skippedFolders.size()) + ", with " +
+                              std::to_string(imagesInSkippedFolders(survey)) +
+                              " images inside that are never shown");
+  std::string others = std::to_string(otherPictureCount(survey));
+  std::vector<std::string> byExtension;
+  for (const auto& [extension, pictures] : survey.otherPictures)
+    byExtension.push_back(extension + " " + std::to_string(pictures.count));
+  if (!byExtension.empty()) others += " (" + joined(byExtension, ", ") + ")";
+  line("other pictures", others);
+  line("unreachable names", std::to_string(survey.unreachableNames.size()));
+  line("unreadable folders", std::to_string(survey.unreadableFolders.size()));
+  line("long paths", std::to_string(survey.longPaths.size()) + " (the host cannot open a path of " +
+                         std::to_string(rotavue::platform::kPathLimit) + " bytes or more)");
+}
+
+void printSkippedFolders(std::ostream& out, const Survey& survey, bool all) {
+  const auto& folders = survey.skippedFolders;
+  if (folders.empty()) return;
+  const std::size_t count = shown(folders.size(), all);
+  std::vector<std::string> images(count);
+  std::vector<std::string> reasons(count);
+  std::size_t imagesWidth = widthOf("images");
+  std::size_t reasonsWidth = widthOf("reasons");
+  for (std::size_t i = 0; i < count; ++i) {
+    images[i] = folders[i].lookedInside ? std::to_string(folders[i].imagesInside) : "-";
+    reasons[i] = joined(rotavue::skipReasonWords(folders[i].reasons), ",");
+    imagesWidth = std::max(imagesWidth, widthOf(images[i]));
+    reasonsWidth = std::max(reasonsWidth, widthOf(reasons[i]));
+  }
+  out << "\nSkipped folders (not entered; the images inside are never shown;\n"
+         "\"-\": a link or offline folder, not looked inside):\n";
+  out << "  " << rightAligned("images", imagesWidth) << "  " << padded("reasons", reasonsWidth)
+      << "  folder\n";
+  for (std::size_t i = 0; i < count; ++i) {
+    out << "  " << rightAligned(images[i], imagesWidth) << "  " << padded(reasons[i], reasonsWidth)
+        << "  " << folders[i].path << '\n';
+  }
+  printMore(out, folders.size(), all);
+}
+
+void printOtherPictures(std::ostream& out, const Survey& survey, bool all) {
+  if (survey.otherPictures.empty()) return;
+  std::size_t extensionWidth = 0;
+  std::size_t countWidth = 0;
+  for (const auto& [extension, pictures] : survey.otherPictures) {
+    extensionWidth = std::max(extensionWidth, widthOf(extension));
+    countWidth = std::max(countWidth, widthOf(std::to_string(pictures.count)));
+  }
+  out << "\nOther pictures (types the rotation does not show; it shows jpg, bmp, gif, ico, png):\n";
+  std::size_t listed = 0;
+  for (const auto& [extension, pictures] : survey.otherPictures) {
+    if (listed++ == shown(survey.otherPictures.size(), all)) break;
+    out << "  " << padded(extension, extensionWidth) << "  "
+        << rightAligned(std::to_string(pictures.count), countWidth) << "  e.g. "
+        << joined(pictures.examples, ", ") << '\n';
+  }
+  printMore(out, survey.otherPictures.size(), all);
+}
+
+void printPaths(std::ostream& out, const char* title, const std::vector<std::string>& paths,
+                bool all) {
+  if (paths.empty()) return;
+  out << '\n' << title << '\n';
+  for (std::size_t i = 0; i < shown(paths.size(), all); ++i) out << "  " << paths[i] << '\n';
+  printMore(out, paths.size(), all);
+}
+
+void printUnreadableFolders(std::ostream& out, const Survey& survey, bool all) {
+  const auto& folders = survey.unreadableFolders;
+  if (folders.empty()) return;
+  const std::size_t count = shown(folders.size(), all);
+  std::size_t pathWidth = 0;
+  for (std::size_t i = 0; i < count; ++i) pathWidth = std::max(pathWidth, widthOf(folders[i].path));
+  out << "\nUnreadable folders (their images are never shown):\n";
+  for (std::size_t i = 0; i < count; ++i)
+    out << "  " << padded(folders[i].path, pathWidth) << "  " << folders[i].message << '\n';
+  printMore(out, folders.size(), all);
+}
+
+}  // namespace
+
+bool parseCheckOptions(const std::vector<std::string>& arguments, CheckOptions& options,
+                       std::string& problem) {
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (argument == "--json") {
+      options.json = true;
+    } else if (argument == "--all") {
+      options.all = true;
+    } else if (argument == "--folder" || argument.rfind("--folder=", 0) == 0) {
+      if (argument == "--folder") {
+        if (i + 1 >= arguments.size()) {
+          problem = "--folder needs a value";
+          return false;
+        }
+        options.folder = arguments[++i];
+      } else {
+        options.folder = argument.substr(std::string("--folder=").size());
+      }
+      if (options.folder.empty()) {
+        problem = "--folder: empty path";
+        return false;
+      }
+      options.folderGiven = true;
+    } else {
+      problem = "check: unknown " +
+                std::string(argument.rfind("-", 0) == 0 ? "option" : "argument") + " '" + argument +
+                "'";
+      return false;
+    }
+  }
+  return true;
+}
+
+nlohmann::ordered_json checkJson(const Survey& survey, double refreshMs) {
+  using nlohmann::ordered_json;
+  ordered_json skipped = ordered_json::array();
+  for (const rotavue::SkippedFolder& folder : survey.skippedFolders) {
+    ordered_json entry;
+    entry["path"] = folder.path;
+    entry["reasons"] = rotavue::skipReasonWords(folder.reasons);
+    entry["images_inside"] =
+        folder.lookedInside ? ordered_json(folder.imagesInside) : ordered_json(nullptr);
+    skipped.push_back(std::move(entry));
+  }
+  ordered_json others = ordered_json::object();
+  for (const auto& [extension, pictures] : survey.otherPictures) others[extension] = pictures.count;
+  ordered_json unreadable = ordered_json::array();
+  for (const rotavue::UnreadableFolder& folder : survey.unreadableFolders)
+    unreadable.push_back(ordered_json{{"path", folder.path}, {"message", folder.message}});
+
+  ordered_json report;
+  report["folder"] = survey.folder;
+  report["images"] = survey.images;
+  report["folders_entered"] = survey.foldersEntered;
+  report["longest_path"] = survey.longestPath;
+  report["skipped_folders"] = std::move(skipped);
+  report["other_pictures"] = std::move(others);
+  report["unreachable_names"] = ordered_json(survey.unreachableNames);
+  report["unreadable_folders"] = std::move(unreadable);
+  report["long_paths"] = survey.longPaths.size();
+  report["refresh_ms"] = std::round(refreshMs * 1000) / 1000;
+  return report;
+}
+
+void printCheckReport(std::ostream& out, const Survey& survey, double refreshMs, bool all) {
+  printTotals(out, survey, refreshMs);
+  printSkippedFolders(out, survey, all);
+  printOtherPictures(out, survey, all);
+  printPaths(out, "Unreachable names (no name in the ANSI code page and no short name):",
+             survey.unreachableNames, all);
+  printUnreadableFolders(out, survey, all);
+  printPaths(out, "Long paths (images the host cannot open):", survey.longPaths, all);
+}
+
+void printCheckUsage(std::ostream& out) {
+  out << "check [--folder DIR] [--json] [--all]\n"
+         "  Walks DIR with the module's own rules and tells what the rotation shows and\n"
+         "  what it passes over, and why:\n"
+         "    images              how many images the rotation shows (the module's count),\n"
+         "                        the folders entered and the longest image path;\n"
+         "    skipped folders     folders not entered, with their reasons (hidden, system,\n"
+         "                        link, offline, other) and the images inside them;\n"
+         "    other pictures      picture types the rotation does not show (jpeg, jpe,\n"
+         "                        jfif, webp, tif, tiff, heic, heif, avif, svg);\n"
+         "    unreachable names   names the host cannot open (no exact form in the ANSI\n"
+         "                        code page and no short name);\n"
+         "    unreadable folders  with the system's message;\n"
+         "    long paths          images whose path has "
+      << rotavue::platform::kPathLimit
+      << " bytes or more, which the\n"
+         "                        host cannot open;\n"
+         "    refresh time        one count walk over DIR, in milliseconds.\n"
+         "  The report gives the totals, then each list, cut at "
+      << kCheckListLimit
+      << " entries. A progress line\n"
+         "  goes to standard error while it walks, when that is a terminal.\n"
+         "  --folder DIR  the folder (default: the example folder \"pictures\" beside this\n"
+         "                program)\n"
+         "  --all         list every entry\n"
+         "  --json        print one JSON object (UTF-8) instead, every list complete:\n"
+         "                  folder              DIR as walked, ending in the separator\n"
+         "                  images              the number of images shown\n"
+         "                  folders_entered     folders walked, DIR included\n"
+         "                  longest_path        the longest image path (\"\" without images)\n"
+         "                  skipped_folders     [{\"path\", \"reasons\": [words], "
+         "\"images_inside\"}];\n"
+         "                                      images_inside is null for links and offline\n"
+         "                                      folders, which are never opened\n"
+         "                  other_pictures      {extension: count}\n"
+         "                  unreachable_names   [path]\n"
+         "                  unreadable_folders  [{\"path\", \"message\"}]\n"
+         "                  long_paths          the number of images whose path is too long\n"
+         "                  refresh_ms          milliseconds of one count walk\n"
+         "  Exit status: 0 it ran, 2 bad usage, 3 DIR itself cannot be read.\n";
+}
+
+}  // namespace rotavue_host

@@ -1,0 +1,196 @@
+// Tests of `rotavue-host check` as a user runs it, on the real file system:
+// the program is started with its command line, and its exit status, its
+// JSON object (parsed back) and its readable report are checked against
+// what the module shows of the same tree through its exports. On Linux a
+// dot-folder is hidden and a symbolic link to a folder is a link.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "host/exports.h"
+#include "support/host_registry.h"
+#include "support/temp_directory.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+using rotavue::testing::readFileBytes;
+using rotavue::testing::TempDirectory;
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string shellQuoted(const std::string& text) {
+  std::string quoted = "'";
+  for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+class HostCheck : public ::testing::Test {
+ protected:
+  void SetUp() override { registry_.setDirPath(host_.path()); }
+
+  // Runs rotavue-host with `arguments`, its output captured in files.
+  Outcome run(const std::vector<std::string>& arguments) {
+    std::string command = shellQuoted(ROTAVUE_HOST_PROGRAM);
+    for (const std::string& argument : arguments) command += " " + shellQuoted(argument);
+    const std::string out = output_.pathOf("out");
+    const std::string err = output_.pathOf("err");
+    command += " >" + shellQuoted(out) + " 2>" + shellQuoted(err) + " </dev/null";
+    const int raw = std::system(command.c_str());  // NOLINT(concurrency-mt-unsafe)
+    Outcome outcome;
+    outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    outcome.out = readFileBytes(out);
+    outcome.err = readFileBytes(err);
+    return outcome;
+  }
+
+  json checkJson(const std::string& folder) {
+    const Outcome outcome = run({"check", "--json", "--folder", folder});
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(outcome.err, "");
+    return json::parse(outcome.out);
+  }
+
+  // The distinct images of one full GetImage cycle through the exports.
+  std::set<std::string> rotation(const std::string& root) {
+    const std::uint32_t handle = dllstartup(0, 0);
+    std::set<std::string> images;
+    for (int call = 0; call < 100; ++call) {
+      const std::string result = GetImage(handle, "cycle", root.c_str(), "0");
+      if (result.compare(0, root.size(), root) != 0 || !images.insert(result).second) break;
+    }
+    dllshutdown(handle);
+    return images;
+  }
+
+  rotavue::testing::HostRegistry registry_;
+  TempDirectory host_;
+  TempDirectory output_;
+  TempDirectory tree_;
+};
+
+TEST_F(HostCheck, CountsWhatTheRotationShowsAndNamesEachReason) {
+  const std::string root = tree_.path();
+  for (const char* name :
+       {"a.jpg", "notes.txt", "pics.jpeg", "w.WEBP", "sub/b.png", "sub/deeper/c.GIF", ".dot/d.jpg",
+        ".dot/e.png", ".dot/.inner/f.jpg", ".dot/x.tif"})
+    tree_.writeFile(name);
+  fs::create_directory_symlink(root + "sub", root + "link");
+  fs::create_directory_symlink(root + "sub", root + "shortcut.png");
+  fs::create_symlink(root + "a.jpg", root + "filelink.jpg");
+
+  const json report = checkJson(root);
+  // a.jpg, sub/b.png, sub/deeper/c.GIF, and the links shortcut.png (a folder
+  // kept out, named like an image) and filelink.jpg.
+  EXPECT_EQ(report["images"], 5);
+  EXPECT_EQ(report["images"], rotation(root).size());
+  EXPECT_EQ(report["folder"], root);
+  EXPECT_EQ(report["folders_entered"], 3);
+  EXPECT_EQ(report["longest_path"], root + "sub/deeper/c.GIF");
+
+  std::map<std::string, json> skipped;
+  for (const json& folder : report["skipped_folders"]) {
+    EXPECT_EQ(folder.size(), 3u);
+    skipped[folder["path"]] = folder;
+  }
+  EXPECT_EQ(
+      skipped,
+      (std::map<std::string, json>{
+          {root + ".dot", {{"path", root + ".dot"}, {"reasons", {"hidden"}}, {"images_inside", 3}}},
+          {root + "link",
+           {{"path", root + "link"}, {"reasons", {"link"}}, {"images_inside", nullptr}}},
+          {root + "shortcut.png",
+           {{"path", root + "shortcut.png"}, {"reasons", {"link"}}, {"images_inside", nullptr}}},
+      }));
+  EXPECT_EQ(report["other_pictures"], (json{{"jpeg", 1}, {"webp", 1}}));
+  EXPECT_EQ(report["unreachable_names"], json::array());
+  EXPECT_EQ(report["unreadable_folders"], json::array());
+  EXPECT_EQ(report["long_paths"], 0);
+  EXPECT_TRUE(report["refresh_ms"].is_number());
+  EXPECT_GE(report["refresh_ms"].get<double>(), 0.0);
+}
+
+TEST_F(HostCheck, UnreadableFolderIsListedWithTheSystemsMessage) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root reads every folder";
+  tree_.writeFile("a.jpg");
+  tree_.writeFile("locked/b.jpg");
+  const std::string locked = tree_.pathOf("locked");
+  ASSERT_EQ(::chmod(locked.c_str(), 0), 0);
+  const json report = checkJson(tree_.path());
+  ::chmod(locked.c_str(), 0755);
+  EXPECT_EQ(report["images"], 1);
+  EXPECT_EQ(report["unreadable_folders"],
+            json::array({{{"path", locked}, {"message", "Permission denied"}}}));
+}
+
+TEST_F(HostCheck, ExitStatusTellsBadUsageFromAFolderThatCannotBeRead) {
+  tree_.writeFile("plain.txt");
+  const Outcome missing = run({"check", "--folder", tree_.pathOf("nowhere")});
+  EXPECT_EQ(missing.status, 3);
+  EXPECT_EQ(missing.out, "");
+  EXPECT_EQ(missing.err, "rotavue-host: cannot read " + tree_.pathOf("nowhere") +
+                             "/: No such file or directory\n");
+  EXPECT_EQ(run({"check", "--json", "--folder", tree_.pathOf("plain.txt")}).status, 3);
+
+  for (const std::vector<std::string>& bad :
+       std::vector<std::vector<std::string>>{{"check", "--bogus"},
+                                             {"check", tree_.path()},
+                                             {"check", "--folder"},
+                                             {"check", "--folder="},
+                                             {"check", "--json", "--all", "--verbose"}}) {
+    const Outcome outcome = run(bad);
+    EXPECT_EQ(outcome.status, 2) << bad.back();
+    EXPECT_EQ(outcome.out, "") << bad.back();
+    EXPECT_NE(outcome.err.find("(see --help)"), std::string::npos) << outcome.err;
+  }
+
+  const Outcome help = run({"check", "--help"});
+  EXPECT_EQ(help.status, 0);
+  for (const char* key : {"folder", "images", "folders_entered", "longest_path", "skipped_folders",
+                          "other_pictures", "unreachable_names", "unreadable_folders", "long_paths",
+                          "refresh_ms", "check [--folder DIR] [--json] [--all]"})
+    EXPECT_NE(help.out.find(key), std::string::npos) << key;
+}
+
+TEST_F(HostCheck, ReadableReportCutsItsListsUnlessAll) {
+  for (int i = 0; i < 12; ++i) tree_.writeFile(".hidden" + std::to_string(i) + "/a.jpg");
+  tree_.writeFile("shown.jpg");
+
+  const Outcome cut = run({"check", "--folder", tree_.path()});
+  EXPECT_EQ(cut.status, 0);
+  // Off a terminal there is no progress line.
+  EXPECT_EQ(cut.err, "");
+  EXPECT_EQ(cut.out.rfind("Folder: " + tree_.path() + "\n  images shown        1 in 1 folders", 0),
+            0u)
+      << cut.out;
+  EXPECT_NE(cut.out.find("  skipped folders     12, with 12 images inside that are never shown\n"),
+            std::string::npos)
+      << cut.out;
+  EXPECT_NE(cut.out.find("\n  \xE2\x80\xA6 and 2 more\n"), std::string::npos) << cut.out;
+
+  const Outcome all = run({"check", "--all", "--folder", tree_.path()});
+  EXPECT_EQ(all.status, 0);
+  EXPECT_EQ(all.out.find("\xE2\x80\xA6"), std::string::npos);
+  for (int i = 0; i < 12; ++i) {
+    EXPECT_NE(
+        all.out.find("       1  hidden   " + tree_.path() + ".hidden" + std::to_string(i) + "\n"),
+        std::string::npos)
+        << i;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,353 @@
+// Tests of `rotavue-host.exe check` under Windows' attribute words: the test
+// lays out folders with the attributes users' folders carry (set with
+// SetFileAttributesA, as Windows and Wine keep them), runs the program
+// beside it as a user would, parses its JSON back and compares the image
+// count with the distinct images of a full GetImage cycle of the real
+// Rotavue.dll over the same tree.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdlib>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "folder_attributes.h"
+#include "rotavue_dll.h"
+
+namespace {
+
+using nlohmann::json;
+using rotavue_dll::copied;
+
+const char kKeyPath[] = "Software\\Glintora\\General";
+
+struct Outcome {
+  DWORD status = 0xFFFFFFFF;
+  std::string out;
+  std::string err;
+};
+
+std::string directoryOfThisProgram() {
+  char buffer[MAX_PATH] = {};
+  const DWORD length = ::GetModuleFileNameA(nullptr, buffer, MAX_PATH);
+  const std::string path(buffer, length);
+  return path.substr(0, path.rfind('\\') + 1);
+}
+
+// One argument as the C runtime splits a command line: quoted, with the
+// backslashes before a quote (and at the end) doubled.
+std::string quotedArgument(const std::string& argument) {
+  std::string quoted = "\"";
+  std::size_t backslashes = 0;
+  for (const char c : argument) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+    backslashes = 0;
+    quoted += c;
+  }
+  quoted.append(backslashes * 2, '\\');
+  return quoted + "\"";
+}
+
+std::string readWhole(const std::string& path) {
+  const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return "<missing>";
+  std::string contents;
+  char buffer[4096];
+  DWORD got = 0;
+  while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
+    contents.append(buffer, got);
+  ::CloseHandle(file);
+  return contents;
+}
+
+// A file that a child process inherits as its standard output or error.
+class InheritedFile {
+ public:
+  explicit InheritedFile(const std::string& path) {
+    SECURITY_ATTRIBUTES inherit{static_cast<DWORD>(sizeof(SECURITY_ATTRIBUTES)), nullptr, TRUE};
+    handle_ = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
+  ~InheritedFile() {
+    if (handle_ != INVALID_HANDLE_VALUE) ::CloseHandle(handle_);
+  }
+  InheritedFile(const InheritedFile&) = delete;
+  InheritedFile& operator=(const InheritedFile&) = delete;
+  HANDLE get() const { return handle_; }
+
+ private:
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
+
+// The text of `ansi` in UTF-8, by the system's own conversion.
+std::string utf8Of(const std::string& ansi) {
+  const int units =
+      ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(units), L'\0');
+  ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &wide[0], units);
+  const int bytes =
+      ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<std::size_t>(bytes), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, &utf8[0], bytes, nullptr, nullptr);
+  return utf8;
+}
+
+void removeTree(const std::string& directory) {
+  WIN32_FIND_DATAA data{};
+  const HANDLE search = ::FindFirstFileA((directory + "*").c_str(), &data);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      const std::string name = data.cFileName;
+      if (name == "." || name == "..") continue;
+      const std::string path = directory + name;
+      folder_attributes::makeFolderWritable(path);
+      ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+          (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+        removeTree(path + "\\");
+      else if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        ::RemoveDirectoryA(path.c_str());
+      else
+        ::DeleteFileA(path.c_str());
+    } while (::FindNextFileA(search, &data));
+    ::FindClose(search);
+  }
+  ::RemoveDirectoryA(directory.c_str());
+}
+
+class HostCheckExe : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(module_.loaded()) << "LoadLibraryA(\"Rotavue.dll\") failed: " << ::GetLastError();
+    ASSERT_TRUE(dll_.complete());
+    static int serial = 0;
+    char temp[MAX_PATH] = {};
+    ASSERT_GT(::GetTempPathA(MAX_PATH, temp), 0u);
+    root_ = std::string(temp) + "rotavue-check-" + std::to_string(::GetCurrentProcessId()) + "-" +
+            std::to_string(++serial) + "\\";
+    removeTree(root_);
+    ASSERT_TRUE(::CreateDirectoryA(root_.c_str(), nullptr));
+    host_ = root_ + "host\\";
+    ASSERT_TRUE(::CreateDirectoryA(host_.c_str(), nullptr));
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, kKeyPath, 0, nullptr, 0, KEY_WRITE, nullptr,
+                                &key, nullptr),
+              ERROR_SUCCESS);
+    ::RegSetValueExA(key, "DirPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(host_.c_str()),
+                     static_cast<DWORD>(host_.size() + 1));
+    ::RegCloseKey(key);
+    pictures_ = root_ + "pictures\\";
+    ASSERT_TRUE(::CreateDirectoryA(pictures_.c_str(), nullptr));
+  }
+
+  void TearDown() override {
+    ::RegDeleteKeyA(HKEY_CURRENT_USER, kKeyPath);
+    removeTree(root_);
+  }
+
+  // A file of the picture tree, with its folders; `relative` uses "\".
+  void writeFile(const std::string& relative) {
+    std::string path = pictures_;
+    for (std::size_t start = 0, slash; (slash = relative.find('\\', start)) != std::string::npos;
+         start = slash + 1) {
+      ::CreateDirectoryA((pictures_ + relative.substr(0, slash)).c_str(), nullptr);
+    }
+    const HANDLE file = ::CreateFileA((pictures_ + relative).c_str(), GENERIC_WRITE, 0, nullptr,
+                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << relative;
+    ::CloseHandle(file);
+  }
+
+  Outcome run(const std::vector<std::string>& arguments) {
+    const std::string program = directoryOfThisProgram() + "rotavue-host.exe";
+    std::string commandLine = quotedArgument(program);
+    for (const std::string& argument : arguments) commandLine += " " + quotedArgument(argument);
+    Outcome outcome;
+    {
+      InheritedFile out(root_ + "out.txt");
+      InheritedFile err(root_ + "err.txt");
+      STARTUPINFOA startup{};
+      startup.cb = static_cast<DWORD>(sizeof startup);
+      startup.dwFlags = STARTF_USESTDHANDLES;
+      startup.hStdInput = nullptr;
+      startup.hStdOutput = out.get();
+      startup.hStdError = err.get();
+      PROCESS_INFORMATION process{};
+      if (!::CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
+                            nullptr, &startup, &process)) {
+        ADD_FAILURE() << "cannot start " << program << ": " << ::GetLastError();
+        return outcome;
+      }
+      ::WaitForSingleObject(process.hProcess, INFINITE);
+      ::GetExitCodeProcess(process.hProcess, &outcome.status);
+      ::CloseHandle(process.hThread);
+      ::CloseHandle(process.hProcess);
+    }
+    outcome.out = readWhole(root_ + "out.txt");
+    outcome.err = readWhole(root_ + "err.txt");
+    return outcome;
+  }
+
+  json checkJson(const std::string& folder) {
+    const Outcome outcome = run({"check", "--json", "--folder", folder});
+    EXPECT_EQ(outcome.status, 0u) << outcome.err;
+    return json::parse(outcome.out);
+  }
+
+  // The distinct images of one full GetImage cycle of the real module.
+  std::set<std::string> rotation(const std::string& folder) {
+    const std::uint32_t handle = dll_.dllstartup(0, 0);
+    const std::string nickname = "cycle" + std::to_string(++cycles_);
+    std::set<std::string> images;
+    for (int call = 0; call < 100; ++call) {
+      const std::string result =
+          copied(dll_.GetImage(handle, nickname.c_str(), folder.c_str(), "0"));
+      if (result.compare(0, folder.size(), folder) != 0 || !images.insert(result).second) break;
+    }
+    dll_.dllshutdown(handle);
+    return images;
+  }
+
+  rotavue_dll::Module module_;
+  rotavue_dll::Exports dll_{module_};
+  std::string root_;
+  std::string host_;
+  std::string pictures_;
+  int cycles_ = 0;
+};
+
+// The reasons the report must give for an attribute word, by the rule.
+std::vector<std::string> reasonsFor(DWORD word) {
+  std::vector<std::string> reasons;
+  if ((word & FILE_ATTRIBUTE_HIDDEN) != 0) reasons.emplace_back("hidden");
+  if ((word & FILE_ATTRIBUTE_SYSTEM) != 0) reasons.emplace_back("system");
+  if ((word & FILE_ATTRIBUTE_REPARSE_POINT) != 0) reasons.emplace_back("link");
+  if ((word & (FILE_ATTRIBUTE_OFFLINE | 0x40000 | 0x400000)) != 0) reasons.emplace_back("offline");
+  if ((word & FILE_ATTRIBUTE_DEVICE) != 0) reasons.emplace_back("other");
+  return reasons;
+}
+
+TEST_F(HostCheckExe, CountsWhatTheModuleShowsAndNamesEachReason) {
+  for (const char* name :
+       {"a.jpg", "notes.txt", "b.jpeg", "c.webp", "hidden\\h1.jpg", "hidden\\h2.png",
+        "system\\s1.jpg", "both\\b1.gif", "both\\deeper\\b2.bmp", "x.jpg\\inner.jpg",
+        "Camera Roll\\r1.jpg", "archive\\ar.jpg", "offline\\o1.jpg", "indexed\\n1.jpg"})
+    writeFile(name);
+  const std::map<std::string, DWORD> attributes = {
+      {"hidden", FILE_ATTRIBUTE_HIDDEN},
+      {"system", FILE_ATTRIBUTE_SYSTEM},
+      {"both", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM},
+      {"x.jpg", FILE_ATTRIBUTE_HIDDEN},
+      {"archive", FILE_ATTRIBUTE_ARCHIVE},
+      {"offline", FILE_ATTRIBUTE_OFFLINE},
+      {"indexed", FILE_ATTRIBUTE_NOT_CONTENT_INDEXED}};
+  for (const auto& [name, attribute] : attributes)
+    ASSERT_TRUE(::SetFileAttributesA((pictures_ + name).c_str(), attribute)) << name;
+  ASSERT_EQ(folder_attributes::makeFolderReadOnly(pictures_ + "Camera Roll"),
+            static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
+
+  // What the system reports decides: Windows and Wine keep hidden and
+  // system on folders, Wine drops archive and offline.
+  std::map<std::string, std::vector<std::string>> expectedReasons;
+  for (const auto& entry : attributes) {
+    const DWORD word = folder_attributes::reportedAttributes(pictures_ + entry.first);
+    if (!reasonsFor(word).empty()) expectedReasons[pictures_ + entry.first] = reasonsFor(word);
+  }
+  ASSERT_EQ(expectedReasons[pictures_ + "both"], (std::vector<std::string>{"hidden", "system"}));
+
+  const json report = checkJson(pictures_);
+  const std::set<std::string> shown = rotation(pictures_);
+  EXPECT_EQ(report["images"], shown.size());
+  EXPECT_EQ(shown.count(pictures_ + "Camera Roll\\r1.jpg"), 1u);
+  EXPECT_EQ(shown.count(pictures_ + "x.jpg"), 1u);
+  EXPECT_EQ(report["folder"], utf8Of(pictures_));
+
+  std::map<std::string, std::vector<std::string>> reasons;
+  std::map<std::string, json> inside;
+  for (const json& folder : report["skipped_folders"]) {
+    reasons[folder["path"]] = folder["reasons"].get<std::vector<std::string>>();
+    inside[folder["path"]] = folder["images_inside"];
+  }
+  std::map<std::string, std::vector<std::string>> expectedInUtf8;
+  for (const auto& [path, words] : expectedReasons) expectedInUtf8[utf8Of(path)] = words;
+  EXPECT_EQ(reasons, expectedInUtf8);
+  EXPECT_EQ(inside[utf8Of(pictures_ + "hidden")], 2);
+  EXPECT_EQ(inside[utf8Of(pictures_ + "system")], 1);
+  EXPECT_EQ(inside[utf8Of(pictures_ + "both")], 2);
+  EXPECT_EQ(inside[utf8Of(pictures_ + "x.jpg")], 1);
+  EXPECT_EQ(report["other_pictures"], (json{{"jpeg", 1}, {"webp", 1}}));
+  EXPECT_EQ(report["unreadable_folders"], json::array());
+  folder_attributes::makeFolderWritable(pictures_ + "Camera Roll");
+}
+
+// Names in the ANSI code page reach the report in UTF-8.
+TEST_F(HostCheckExe, ReportsAreInUtf8) {
+  const std::string name = "Fotos \xDC";  // a capital U with diaeresis in code page 1252
+  const std::string converted = utf8Of(name);
+  if (converted == name) GTEST_SKIP() << "the ANSI code page has no character 0xDC";
+  writeFile(name + "\\a.jpg");
+  ASSERT_TRUE(::SetFileAttributesA((pictures_ + name).c_str(), FILE_ATTRIBUTE_HIDDEN));
+
+  const json report = checkJson(pictures_);
+  ASSERT_EQ(report["skipped_folders"].size(), 1u);
+  EXPECT_EQ(report["skipped_folders"][0]["path"], utf8Of(pictures_) + converted);
+
+  const Outcome readable = run({"check", "--folder", pictures_});
+  EXPECT_EQ(readable.status, 0u);
+  EXPECT_NE(readable.out.find(utf8Of(pictures_) + converted + "\r\n"), std::string::npos)
+      << readable.out;
+  EXPECT_EQ(readable.out.find(name), std::string::npos);
+}
+
+TEST_F(HostCheckExe, ExitStatusTellsBadUsageFromAFolderThatCannotBeRead) {
+  const Outcome missing = run({"check", "--folder", root_ + "nowhere"});
+  EXPECT_EQ(missing.status, 3u);
+  EXPECT_EQ(missing.out, "");
+  EXPECT_EQ(missing.err.rfind("rotavue-host: cannot read " + root_ + "nowhere\\: ", 0), 0u)
+      << missing.err;
+  for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+           {"check", "--bogus"}, {"check", pictures_}, {"check", "--folder"}}) {
+    const Outcome outcome = run(bad);
+    EXPECT_EQ(outcome.status, 2u) << bad.back();
+    EXPECT_EQ(outcome.out, "") << bad.back();
+  }
+}
+
+// A link to a folder, which the ctest fixture makes on the file system that
+// Wine shows (Wine reports it as a reparse point), given in ROTAVUE_LINK_TREE.
+TEST_F(HostCheckExe, LinksAreNeverEntered) {
+  const char* tree = std::getenv("ROTAVUE_LINK_TREE");  // NOLINT(concurrency-mt-unsafe)
+  if (tree == nullptr) GTEST_SKIP() << "ROTAVUE_LINK_TREE is set by ctest";
+  char full[MAX_PATH] = {};
+  ASSERT_GT(::GetFullPathNameA(tree, MAX_PATH, full, nullptr), 0u);
+  const std::string links = std::string(full) + "\\";
+  ASSERT_EQ(folder_attributes::reportedAttributes(links + "link"),
+            static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+
+  const json report = checkJson(links);
+  // real\a.jpg and the link named like an image.
+  EXPECT_EQ(report["images"], 2);
+  EXPECT_EQ(report["images"], rotation(links).size());
+  std::map<std::string, json> skipped;
+  for (const json& folder : report["skipped_folders"]) skipped[folder["path"]] = folder;
+  EXPECT_EQ(
+      skipped,
+      (std::map<std::string, json>{
+          {utf8Of(links + "link"),
+           {{"path", utf8Of(links + "link")}, {"reasons", {"link"}}, {"images_inside", nullptr}}},
+          {utf8Of(links + "link.png"),
+           {{"path", utf8Of(links + "link.png")},
+            {"reasons", {"link"}},
+            {"images_inside", nullptr}}},
+      }));
+}
+
+}  // namespace

@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Installs what the builds and tests need on a Debian machine: the native
 # toolchain with GoogleTest and Google Benchmark, mingw-w64 for the 32-bit
-# Windows cross-build, and 32-bit Wine to run the Windows programs. Does
+# Windows cross-build, 32-bit Wine to run the Windows programs, and git and
+# strip-nondeterminism, which make the release zip reproducible. Does
 # nothing when everything is already there.
 set -euo pipefail
 
 packages=(cmake make g++ clang libclang-rt-14-dev clang-tidy valgrind procps
           googletest libgtest-dev libgmock-dev libbenchmark-dev
           mingw-w64 g++-mingw-w64-i686-posix
-          wine wine32:i386)
+          wine wine32:i386 git strip-nondeterminism)
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 

@@ -4,10 +4,11 @@
 # without the capabilities that allow it; Wine then meets the folder as
 # Windows meets one whose access is denied.
 #
-#   unreadable-folder.sh WINE_RUN PROGRAM
+#   unreadable-folder.sh WINE_RUN PROGRAM [ARGUMENTS...]
 set -eu
 wine_run=$1
 program=$2
+shift 2
 tree=$(mktemp -d)
 trap 'chmod -R u+rwx "$tree"; rm -rf "$tree"' EXIT
 mkdir "$tree/locked"
@@ -20,8 +21,8 @@ ROTAVUE_UNREADABLE_TREE="Z:$(printf '%s' "$tree" | tr '/' '\\')"
 export ROTAVUE_UNREADABLE_TREE
 if [ "$(id -u)" -eq 0 ]; then
   set -- setpriv --inh-caps=-dac_override,-dac_read_search \
-    --bounding-set=-dac_override,-dac_read_search "$wine_run" "$program"
+    --bounding-set=-dac_override,-dac_read_search "$wine_run" "$program" "$@"
 else
-  set -- "$wine_run" "$program"
+  set -- "$wine_run" "$program" "$@"
 fi
 "$@"

@@ -201,6 +201,21 @@ TEST_F(PositionStore, ReadingTheFirstLine) {
   EXPECT_EQ(instance.positionFilePath, positionFile());
 }
 
+TEST_F(PositionStore, FirstLinesOfAnyLength) {
+  // The file is read in chunks up to the first line end: lines that end
+  // inside, at and after a chunk's end, a CR LF split between two chunks, a
+  // NUL far into the line, and files without any line end.
+  for (const std::size_t length : {511U, 512U, 1023U, 1024U, 1025U, 4096U, 70000U}) {
+    SCOPED_TRACE(length);
+    const std::string line = std::string(length - 6, 'd') + "#a.jpg";
+    EXPECT_EQ(load(line + "\r\n" + std::string(3000, 'x') + "\r\n"), line);
+    EXPECT_EQ(load(line + "\n"), line);
+    EXPECT_EQ(load(line), line);
+    EXPECT_EQ(load(line + std::string(1, '\0') + "\r\n"), line);
+    EXPECT_EQ(load(line + std::string(1, '\0') + std::string(3000, 'x')), line);
+  }
+}
+
 TEST_F(PositionStore, DirectoryNamedLikeThePositionFile) {
   host_.makeDirectory(kFileName);
   meter_data instance = selection(WalkStatus::kExit, 0, rotavue::testing::path({"p"}), "a.jpg");

@@ -231,6 +231,31 @@ TEST_F(DllFlows, GetImageRotatesThroughTheTreeAndStoresEachPosition) {
             (std::set<std::string>{"OneRotavue.setup", "TwoRotavue.setup", "BareRotavue.setup"}));
 }
 
+TEST_F(DllFlows, HugePositionFileIsReadOnlyToItsFirstLine) {
+  publishHostDirectory();
+  const std::string pics = tree("pics", {"a.jpg", "b.jpg"});
+  const std::vector<Entry> entries = entriesOf(pics);
+  const bool aFirst = positionOf(entries, "a.jpg") < positionOf(entries, "b.jpg");
+  const std::string first = pics + (aFirst ? "a.jpg" : "b.jpg");
+  const std::string second = pics + (aFirst ? "b.jpg" : "a.jpg");
+
+  // The stored line, then three gigabytes.
+  const std::string huge = positionFile("Huge");
+  writeFile(huge, positionLine(first) + "more\r\n");
+  const HANDLE file = ::CreateFileA(huge.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  LARGE_INTEGER size{};
+  size.QuadPart = 3LL << 30;
+  const bool extended = ::SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && ::SetEndOfFile(file);
+  ::CloseHandle(file);
+  ASSERT_TRUE(extended) << ::GetLastError();
+
+  EXPECT_EQ(copied(dll_.returnCurrentImage(handle_, "Huge", "0")), first);
+  EXPECT_EQ(getImage("Huge", pics), second);
+  EXPECT_EQ(readFile(huge), positionLine(second));
+}
+
 TEST_F(DllFlows, ReportingFunctionsReadWhatTheLastRefreshStored) {
   publishHostDirectory();
   const std::string pics = tree("pics", {"a.jpg"});

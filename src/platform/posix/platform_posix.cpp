@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -142,6 +143,15 @@ WriteOutcome writeNewFileOnDisk(const std::string& path, const char* data, std::
   return outcome;
 }
 
+// The first line of a position file fits one chunk: a directory and a file
+// name within the system's path limit.
+constexpr std::size_t kLineChunkSize = 1024;
+
+bool holdsLineEnd(const char* chunk, std::size_t size) {
+  return std::any_of(chunk, chunk + size,
+                     [](char c) { return c == '\r' || c == '\n' || c == '\0'; });
+}
+
 std::uint64_t systemFileTimeNow() {
   timespec now{};
   ::clock_gettime(CLOCK_REALTIME, &now);
@@ -159,19 +169,20 @@ bool fileExists(const std::string& path) {
   return ::stat(path.c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
 }
 
-bool readWholeFile(const std::string& path, std::string& contents) {
+bool readFirstLine(const std::string& path, std::string& contents) {
   FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!file.isOpen()) return false;
   contents.clear();
-  char buffer[65536];
+  char chunk[kLineChunkSize];
   for (;;) {
-    const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
+    const ssize_t got = ::read(file.get(), chunk, sizeof chunk);
     if (got < 0) {
       if (errno == EINTR) continue;
       return false;
     }
     if (got == 0) return true;
-    contents.append(buffer, static_cast<std::size_t>(got));
+    contents.append(chunk, static_cast<std::size_t>(got));
+    if (holdsLineEnd(chunk, static_cast<std::size_t>(got))) return true;
   }
 }
 

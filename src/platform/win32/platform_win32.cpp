@@ -3,6 +3,7 @@
 // attribute words and message texts are byte for byte the system's own.
 #include <windows.h>
 
+#include <algorithm>
 #include <ctime>
 
 #include "platform/platform.h"
@@ -123,6 +124,15 @@ WriteOutcome writeNewFileOnDisk(const std::string& path, const char* data, std::
   return outcome;
 }
 
+// The first line of a position file fits one chunk: a directory and a file
+// name within the system's path limit.
+constexpr DWORD kLineChunkSize = 1024;
+
+bool holdsLineEnd(const char* chunk, DWORD size) {
+  return std::any_of(chunk, chunk + size,
+                     [](char c) { return c == '\r' || c == '\n' || c == '\0'; });
+}
+
 std::uint64_t systemFileTimeNow() {
   FILETIME now{};
   ::GetSystemTimeAsFileTime(&now);
@@ -155,19 +165,19 @@ bool fileExists(const std::string& path) {
          ::FileTimeToDosDateTime(&local, &dosDate, &dosTime) != 0;
 }
 
-bool readWholeFile(const std::string& path, std::string& contents) {
+bool readFirstLine(const std::string& path, std::string& contents) {
   FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.isOpen()) return false;
-  const DWORD size = ::SetFilePointer(file.get(), 0, nullptr, FILE_END);
-  if (size == INVALID_SET_FILE_POINTER ||
-      ::SetFilePointer(file.get(), 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
-    return false;
-  contents.assign(size, '\0');
-  DWORD got = 0;
-  if (size > 0 && ::ReadFile(file.get(), &contents[0], size, &got, nullptr) == 0) return false;
-  contents.resize(got);
-  return true;
+  contents.clear();
+  char chunk[kLineChunkSize];
+  for (;;) {
+    DWORD got = 0;
+    if (::ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr) == 0) return false;
+    if (got == 0) return true;
+    contents.append(chunk, got);
+    if (holdsLineEnd(chunk, got)) return true;
+  }
 }
 
 bool replaceFile(const std::string& source, const std::string& target) {

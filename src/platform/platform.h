@@ -98,13 +98,18 @@ bool fileExists(const std::string& path);
 bool readFirstLine(const std::string& path, std::string& contents);
 
 // Replaces `target` by `source` in one step (the source name disappears).
-bool replaceFile(const std::string& source, const std::string& target);
+// False, with both files as they were, when it cannot.
+using ReplaceFileFunction = bool (*)(const std::string& source, const std::string& target);
 
 // Removes a file; false when it could not be removed.
 bool removeFile(const std::string& path);
 
 // A number that differs between processes running at the same time.
 std::uint32_t processId();
+
+// A number that differs between threads running at the same time, in this
+// process or any other.
+std::uint32_t threadId();
 
 // ---------------------------------------------------------------------------
 // Registry.
@@ -145,6 +150,7 @@ struct Hooks {
   CalendarSecondsFunction calendarSeconds;
   OpenEnumerationFunction openEnumeration;
   WriteNewFileFunction writeNewFile;
+  ReplaceFileFunction replaceFile;
 };
 
 // The hooks in force for the whole module.

@@ -143,6 +143,10 @@ WriteOutcome writeNewFileOnDisk(const std::string& path, const char* data, std::
   return outcome;
 }
 
+bool replaceFileOnDisk(const std::string& source, const std::string& target) {
+  return ::rename(source.c_str(), target.c_str()) == 0;
+}
+
 // The first line of a position file fits one chunk: a directory and a file
 // name within the system's path limit.
 constexpr std::size_t kLineChunkSize = 1024;
@@ -186,13 +190,13 @@ bool readFirstLine(const std::string& path, std::string& contents) {
   }
 }
 
-bool replaceFile(const std::string& source, const std::string& target) {
-  return ::rename(source.c_str(), target.c_str()) == 0;
-}
-
 bool removeFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
 std::uint32_t processId() { return static_cast<std::uint32_t>(::getpid()); }
+
+// Thread identifiers come from the same numbering as process identifiers, so
+// no two live threads of the system share one.
+std::uint32_t threadId() { return static_cast<std::uint32_t>(::gettid()); }
 
 RegistryValue readUserRegistryValue(const std::string& keyPath, const std::string& valueName) {
   return readRegistryFileValue(registryFilePath(), "HKEY_CURRENT_USER\\" + keyPath, valueName);
@@ -200,7 +204,7 @@ RegistryValue readUserRegistryValue(const std::string& keyPath, const std::strin
 
 const Hooks& systemHooks() {
   static const Hooks real{systemFileTimeNow, calendarSecondsNow, openDirectoryEnumeration,
-                          writeNewFileOnDisk};
+                          writeNewFileOnDisk, replaceFileOnDisk};
   return real;
 }
 

@@ -124,6 +124,10 @@ WriteOutcome writeNewFileOnDisk(const std::string& path, const char* data, std::
   return outcome;
 }
 
+bool replaceFileOnDisk(const std::string& source, const std::string& target) {
+  return ::MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
 // The first line of a position file fits one chunk: a directory and a file
 // name within the system's path limit.
 constexpr DWORD kLineChunkSize = 1024;
@@ -180,13 +184,13 @@ bool readFirstLine(const std::string& path, std::string& contents) {
   }
 }
 
-bool replaceFile(const std::string& source, const std::string& target) {
-  return ::MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
-}
-
 bool removeFile(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }
 
 std::uint32_t processId() { return static_cast<std::uint32_t>(::GetCurrentProcessId()); }
+
+// The system keeps a thread's identifier unique throughout the system while
+// the thread runs.
+std::uint32_t threadId() { return static_cast<std::uint32_t>(::GetCurrentThreadId()); }
 
 RegistryValue readUserRegistryValue(const std::string& keyPath, const std::string& valueName) {
   RegistryValue value;
@@ -218,7 +222,7 @@ RegistryValue readUserRegistryValue(const std::string& keyPath, const std::strin
 
 const Hooks& systemHooks() {
   static const Hooks real{systemFileTimeNow, calendarSecondsNow, openFindEnumeration,
-                          writeNewFileOnDisk};
+                          writeNewFileOnDisk, replaceFileOnDisk};
   return real;
 }
 

@@ -1,8 +1,10 @@
 // The position store on the real file system, with the host's registry
 // value set up as the host would: how the registry value locates the file
 // and every way it can fail, the exact bytes of each kind of save, the rules
-// for reading a position line back, and that a failed save leaves the old
-// file whole and no stray file beside it.
+// for reading a position line back (however long its first line), that a
+// short write leaves the old file whole and no stray file beside it, and
+// that a save whose temporary file cannot serve falls back to the plain
+// write, with that write's own failures.
 #include "position/position.h"
 
 #include <gtest/gtest.h>
@@ -331,7 +333,8 @@ TEST_F(AtomicSave, TemporaryNamesAreShortAndNeverMeetAnotherSavesFiles) {
   }
   EXPECT_EQ(entriesOf(host_.path()).size(), nicknames.size());
 
-  // Saves of one nickname on two threads at once use two temporary files.
+  // A save on another thread, which runs while this one lives, uses another
+  // temporary file.
   disk.writes.clear();
   std::thread other([this] { save(); });
   other.join();

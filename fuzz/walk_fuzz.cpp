@@ -1,9 +1,9 @@
 // Fuzz target: the image walk and the count walk over an in-memory tree
 // built from the input: attribute words, names, enumeration order, failing
-// directories and faults raised mid-level. Whatever the tree, no walk
-// crashes or leaves an enumeration open, and (unless an error other than an
-// access violation passes out of the image walk) the indexed walk meets as
-// many images as the count walk counts.
+// directories, unreachable names and faults raised mid-level. Whatever the
+// tree, no walk crashes or leaves an enumeration open, and (unless an error
+// other than an access violation passes out of the image walk) the indexed
+// walk meets as many images as the count walk counts.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -66,9 +66,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       const std::uint32_t attributes =
           kAttributes[input.next() % (sizeof kAttributes / sizeof kAttributes[0])];
       std::string name = makeName(input);
-      if (rotavue::isEnteredDirectory(attributes) && !rotavue::isSkippedDirectoryName(name.c_str()))
+      // Now and then a name the host could not open, which both walks pass
+      // over; an unreachable folder is never entered, so it needs no entries.
+      const bool unreachable = input.next() % 8 == 0;
+      if (rotavue::isEnteredDirectory(attributes) && !unreachable &&
+          !rotavue::isSkippedDirectoryName(name.c_str()))
         pending.push_back(directory + name + rotavue::platform::kPathSeparator);
-      entries.push_back(TreeEntry{name, attributes});
+      entries.push_back(TreeEntry{name, attributes, unreachable});
     }
     if (entries.empty()) entries.push_back(TreeEntry{".", 16});
     tree.add(directory, entries);

@@ -1,15 +1,20 @@
 #!/usr/bin/env bash
 # Installs what the builds and tests need on a Debian machine: the native
 # toolchain with GoogleTest and Google Benchmark, mingw-w64 for the 32-bit
-# Windows cross-build, and 32-bit Wine to run the Windows programs. Does
-# nothing when everything is already there. nlohmann-json (header-only)
-# serves the JSON report of `rotavue-host check` in both builds.
+# Windows cross-build, 32-bit Wine to run the Windows programs, the locales
+# whose ANSI code pages the Windows tests run under (Wine takes a process's
+# code page from its locale), and git and strip-nondeterminism, which make
+# the release zip reproducible. Does nothing when everything is already
+# there. nlohmann-json (header-only) serves the JSON report of
+# `rotavue-host check` in both builds.
 set -euo pipefail
 
 packages=(cmake make g++ clang libclang-rt-14-dev clang-tidy valgrind procps
           googletest libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
           mingw-w64 g++-mingw-w64-i686-posix
-          wine wine32:i386)
+          wine wine32:i386 locales git strip-nondeterminism)
+# The locales of code pages 1252, 932, 936, 950, 949 and 1251.
+locales=(en_US ja_JP zh_CN zh_TW ko_KR ru_RU)
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 
@@ -17,13 +22,19 @@ missing=()
 for package in "${packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
 done
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    as_root dpkg --add-architecture i386
+  fi
+  as_root apt-get update -qq
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 
-echo "Installing: ${missing[*]}"
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  as_root dpkg --add-architecture i386
-fi
-as_root apt-get update -qq
-as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+available=$(locale -a 2>/dev/null || true)
+for locale in "${locales[@]}"; do
+  if ! grep -qx "${locale}.utf8" <<<"$available"; then
+    echo "Generating the locale ${locale}.UTF-8"
+    as_root localedef -i "$locale" -f UTF-8 "${locale}.UTF-8"
+  fi
+done

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs every test: the native unit and POSIX tests, the same suite under
 # AddressSanitizer and UndefinedBehaviorSanitizer, the Windows tests of the
-# real Rotavue.dll under Wine, a bounded run of every fuzz target, valgrind
+# real Rotavue.dll under Wine, the release zip's checks with those tests run
+# again on the DLL unpacked from it, the reproducibility check of the release
+# build, a bounded run of every fuzz target, valgrind
 # memcheck on the host simulator's demo run, clang-tidy over the module, and
 # a smoke run of both benchmarks (no timing is judged). Installs and builds what is
 # missing first. The Wine server of the build's prefix is ended on every way
@@ -22,6 +24,9 @@ summary=$(mktemp)
 ctest --preset native | tee -a "$summary"
 ctest --preset native-asan | tee -a "$summary"
 ctest --preset windows | tee -a "$summary"
+
+scripts/check-release.sh
+scripts/check-reproducible.sh
 
 for target in interval position image_name walk; do
   corpus=$(mktemp -d)

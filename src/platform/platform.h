@@ -150,18 +150,27 @@ using WriteNewFileFunction = WriteOutcome (*)(const std::string& path, const cha
 // converts to a local date and time.
 bool fileExists(const std::string& path);
 
-// Reads the whole file at `path` into `contents`, opening it for reading with
-// write-sharing denied. False when it cannot be opened or read.
-bool readWholeFile(const std::string& path, std::string& contents);
+// Reads the file at `path` from its start through the end of its first line,
+// opening it for reading with write-sharing denied. Reads short chunks and
+// stops after the first one that holds a CR, LF or NUL byte, or at the end of
+// the file: `contents` then holds the first line, its end and at most the
+// rest of that chunk, however large the file. False when it cannot be opened
+// or read.
+bool readFirstLine(const std::string& path, std::string& contents);
 
 // Replaces `target` by `source` in one step (the source name disappears).
-bool replaceFile(const std::string& source, const std::string& target);
+// False, with both files as they were, when it cannot.
+using ReplaceFileFunction = bool (*)(const std::string& source, const std::string& target);
 
 // Removes a file; false when it could not be removed.
 bool removeFile(const std::string& path);
 
 // A number that differs between processes running at the same time.
 std::uint32_t processId();
+
+// A number that differs between threads running at the same time, in this
+// process or any other.
+std::uint32_t threadId();
 
 // ---------------------------------------------------------------------------
 // Registry.
@@ -205,6 +214,7 @@ struct Hooks {
   CalendarSecondsFunction calendarSeconds;
   OpenEnumerationFunction openEnumeration;
   WriteNewFileFunction writeNewFile;
+  ReplaceFileFunction replaceFile;
   LeadByteFunction isLeadByte;
 };
 

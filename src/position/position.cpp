@@ -1,7 +1,7 @@
 // Locating, reading and writing a nickname's position file.
 #include "position/position.h"
 
-#include <atomic>
+#include <cstdint>
 #include <cstring>
 
 #include "host/errors.h"
@@ -42,28 +42,60 @@ bool locatePositionFile(meter_data& instance, const std::string& nickname,
   return true;
 }
 
-// A name beside `path` that no other save, in this process or another, uses
-// at the same time.
+// The temporary file of a save of the position file at `path` (which ends in
+// "Rotavue.setup"): the same path with that ending replaced by the saving
+// thread's number in seven base-32 digits. It lies in the same directory and
+// its name is shorter than the position file's, so it reaches no path limit
+// that the position file does not. It is unique: one thread runs one save at
+// a time, no two live threads of the system share a number, and as every
+// temporary name has the same fixed-width ending, two of them are equal only
+// for the same position file and the same thread. That ending holds no ".",
+// so no temporary name is ever a position file's name ("...e.setup").
 std::string temporaryPathFor(const std::string& path) {
-  static std::atomic<std::uint32_t> saves{0};
-  return path + "." + std::to_string(platform::processId()) + "-" +
-         std::to_string(saves.fetch_add(1) + 1) + ".tmp";
+  constexpr int kDigits = 7;
+  static const char kBase32[] = "0123456789abcdefghijklmnopqrstuv";
+  std::uint32_t number = platform::threadId();
+  char digits[kDigits];
+  for (int i = kDigits - 1; i >= 0; --i) {
+    digits[i] = kBase32[number & 31U];
+    number >>= 5;
+  }
+  std::string temporary = path.substr(0, path.size() - (sizeof kPositionFileSuffix - 1));
+  return temporary.append(digits, kDigits);
 }
 
-// Replaces the file at `path` by `contents` in one step: readers see the old
-// line or the new one, and a failed write leaves the old file whole.
+// The plain save: `contents` over the file at `path` in one write. A file
+// that cannot be created is left as it was; after a short write it holds
+// what was written.
+void writeInPlace(const std::string& path, const std::string& contents) {
+  const platform::WriteOutcome outcome =
+      platform::hooks().writeNewFile(path, contents.data(), contents.size());
+  if (!outcome.created) throw Exception("Cannot create file " + path);
+  if (outcome.written < contents.size()) throw Exception("Stream write error");
+}
+
+// Replaces the file at `path` by `contents` in one step where it can: readers
+// see the old line or the new one, and a short write leaves the old file
+// whole. Where the temporary file cannot be created beside it, or cannot take
+// its place (a folder in which the user may write the file but create no
+// other, a name that is a stream of another file, a path at the system's
+// length limit), the plain save does the work, so a save fails only where
+// the plain save fails too.
 void replaceFileContents(const std::string& path, const std::string& contents) {
   const std::string temporary = temporaryPathFor(path);
   const platform::WriteOutcome outcome =
       platform::hooks().writeNewFile(temporary, contents.data(), contents.size());
-  if (!outcome.created) throw Exception("Cannot create file " + path);
+  if (!outcome.created) {
+    writeInPlace(path, contents);
+    return;
+  }
   if (outcome.written < contents.size()) {
     platform::removeFile(temporary);
     throw Exception("Stream write error");
   }
-  if (!platform::replaceFile(temporary, path)) {
+  if (!platform::hooks().replaceFile(temporary, path)) {
     platform::removeFile(temporary);
-    throw Exception("Cannot create file " + path);
+    writeInPlace(path, contents);
   }
 }
 
@@ -84,7 +116,7 @@ std::string loadPosition(meter_data& instance, const std::string& nickname) {
     const std::string& path = instance.positionFilePath;
     if (!platform::fileExists(path)) return "#";
     std::string contents;
-    if (!platform::readWholeFile(path, contents)) throw Exception("Cannot open file " + path);
+    if (!platform::readFirstLine(path, contents)) throw Exception("Cannot open file " + path);
     return firstLineOf(contents);
   } catch (const Exception& failure) {
     instance.errorText = failure.message();

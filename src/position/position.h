@@ -8,8 +8,11 @@
 // file name, then CR LF; the line "#" means that no position is stored.
 //
 // Both operations report their failures through `errorText` and never raise.
-// A save never leaves a half-written position behind: the line is written to
-// a temporary file beside the position file, which then replaces it.
+// A save never leaves a half-written position behind where it can help it:
+// the line is written to a temporary file beside the position file, which
+// then replaces it. Where that cannot be done, the position file is written
+// in place, so that a save succeeds wherever a plain write would. A load
+// reads no further than the first line, however large the file.
 #pragma once
 
 #include <string>

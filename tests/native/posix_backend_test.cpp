@@ -1,7 +1,8 @@
 // Tests of the POSIX backend on the real file system: the attribute words it
 // gives directory entries, that the walks never descend into dot-directories
 // or follow symbolic links into loops, the system's message for a missing
-// root, and the registry-export file that stands in for the registry.
+// root, that a position file of gigabytes is read only up to its first line,
+// and the registry-export file that stands in for the registry.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -16,6 +17,8 @@
 #include "host/meter_data.h"
 #include "platform/platform.h"
 #include "platform/posix/registry_file.h"
+#include "position/position.h"
+#include "support/host_registry.h"
 #include "walk/walk.h"
 
 namespace fs = std::filesystem;
@@ -125,6 +128,39 @@ TEST_F(ScratchTree, FileExistenceIgnoresDirectories) {
   EXPECT_TRUE(rotavue::platform::fileExists(root() + "present.setup"));
   EXPECT_FALSE(rotavue::platform::fileExists(root() + "dir.setup"));
   EXPECT_FALSE(rotavue::platform::fileExists(root() + "absent.setup"));
+}
+
+TEST_F(ScratchTree, FirstLineOfAHugePositionFileCostsOneShortRead) {
+  rotavue::testing::HostRegistry registry;
+  registry.setDirPath(root());
+  const std::string path = root() + "HugeRotavue.setup";
+  const std::string line = root() + "pics/#a.jpg";
+  // Each file's start, then gigabytes of (sparse) NUL bytes.
+  const std::uint64_t size = (std::uint64_t{4} << 30) + 7;
+  struct Case {
+    std::string start;
+    std::string line;  // "" with `error` for no line at all
+    std::string error;
+  };
+  const Case cases[] = {
+      {line + "\r\nsecond\r\n", line, ""},
+      {"\r\n" + line + "\r\n", "", ""},
+      {"ab" + std::string(1, '\0') + "cd\r\n", "ab", ""},
+      {line, line, ""},
+      {"", "", "List index out of bounds (0)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.start);
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << c.start;
+    ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(size)), 0);
+    std::string contents;
+    ASSERT_TRUE(rotavue::platform::readFirstLine(path, contents));
+    EXPECT_EQ(contents.compare(0, c.start.size(), c.start), 0);
+    EXPECT_LE(contents.size(), std::size_t{64} * 1024);
+    rotavue::meter_data instance;
+    EXPECT_EQ(rotavue::loadPosition(instance, "Huge"), c.line);
+    EXPECT_EQ(instance.errorText, c.error);
+  }
 }
 
 const char kKey[] = "HKEY_CURRENT_USER\\Software\\Glintora\\General";

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -359,6 +360,84 @@ TEST_F(ImageFunctions, LongResultIsCut) {
   const std::string result = image(meter(), kNick, deep.c_str(), "0");
   EXPECT_EQ(result, (deep + "a.jpg").substr(0, 1023));
   EXPECT_EQ(stored(), line(deep, "a.jpg"));
+}
+
+// ---------------------------------------------------------------------------
+// A folder that cannot be read hides nothing else: the image a refresh
+// selected is shown, the folder's failure only where there is no image.
+
+const std::uint32_t kAccessDenied = 5;
+
+rotavue::platform::WriteOutcome refuseEveryFile(const std::string&, const char*, std::size_t) {
+  return {};
+}
+
+class FolderFailures : public ImageFunctions {
+ protected:
+  FolderFailures() {
+    // Walk order: a.jpg, (locked), b.png, c.gif.
+    tree_.add(root_,
+              {dir("."), dir(".."), file("a.jpg"), dir("locked"), file("b.png"), file("c.gif")});
+    tree_.failOpen(locked_, kAccessDenied);
+  }
+
+  const std::string locked_ = rotavue::testing::path({"M:", "pics", "locked"});
+  const std::string denied_ =
+      rotavue::platform::systemMessage(rotavue::platform::SystemError{kAccessDenied});
+  const std::vector<std::string> images_ = {root_ + "a.jpg", root_ + "b.png", root_ + "c.gif"};
+};
+
+TEST_F(FolderFailures, RotationShowsEveryImageAndTheFailureAtTheWrap) {
+  ASSERT_FALSE(denied_.empty());
+  const std::uint32_t handle = meter();
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    for (const std::string& expected : images_) {
+      EXPECT_EQ(next(handle), expected);
+      const std::size_t split = expected.rfind(rotavue::platform::kPathSeparator) + 1;
+      EXPECT_EQ(stored(), line(expected.substr(0, split), expected.substr(split)));
+      EXPECT_EQ(currentImage(meter(), kNick, "0"), expected);
+    }
+    // Where an empty result marks the wrap-around, the failure is shown.
+    EXPECT_EQ(next(handle), denied_);
+    EXPECT_EQ(stored(), "#\r\n");
+  }
+}
+
+TEST_F(FolderFailures, FailedRootIsShown) {
+  const std::uint32_t handle = meter();
+  store(line(root_, "a.jpg"));
+  tree_.failOpen(root_, kAccessDenied);
+  EXPECT_EQ(next(handle), denied_);
+  EXPECT_EQ(stored(), "#\r\n");
+  EXPECT_EQ(randomImage(handle, kNick, root_.c_str(), "0"), rotavue::kNoImagesMessage);
+  EXPECT_EQ(stored(), "#\r\n");
+}
+
+TEST_F(FolderFailures, FailedSaveIsShownRatherThanTheImage) {
+  const std::uint32_t handle = meter();
+  store(line(root_, "a.jpg"));
+  rotavue::testing::HooksGuard guard;
+  rotavue::platform::hooks().writeNewFile = refuseEveryFile;
+  const std::string cannotCreate = "Cannot create file " + positionFile();
+  // The walk selected b.png past the locked folder, but it was not stored.
+  EXPECT_EQ(next(handle), cannotCreate);
+  EXPECT_EQ(randomImage(handle, kNick, root_.c_str(), "0"), cannotCreate);
+  EXPECT_EQ(stored(), line(root_, "a.jpg"));
+}
+
+TEST_F(FolderFailures, RandomPickIsMadeAmongTheImagesCounted) {
+  const std::uint32_t handle = meter();
+  std::set<std::int32_t> picked;
+  for (int second = 0; second < 12; ++second) {
+    const std::int32_t index = expectedPick(clock_.calendarSeconds(), 3);
+    picked.insert(index);
+    const std::string& expected = images_[static_cast<std::size_t>(index)];
+    EXPECT_EQ(randomImage(handle, kNick, root_.c_str(), "0"), expected) << second;
+    EXPECT_EQ(currentImage(meter(), kNick, "0"), expected);
+    clock_.advanceSeconds(1);
+  }
+  EXPECT_EQ(picked.size(), 3U) << "the seconds tried pick every image";
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 // The position store on the real file system, with the host's registry
 // value set up as the host would: how the registry value locates the file
 // and every way it can fail, the exact bytes of each kind of save, the rules
-// for reading a position line back, and that a failed save leaves the old
-// file whole and no stray file beside it.
+// for reading a position line back (however long its first line), that a
+// short write leaves the old file whole and no stray file beside it, and
+// that a save whose temporary file cannot serve falls back to the plain
+// write, with that write's own failures.
 #include "position/position.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +12,9 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <thread>
+#include <utility>
+#include <vector>
 
 #include "host/meter_data.h"
 #include "platform/platform.h"
@@ -201,6 +206,21 @@ TEST_F(PositionStore, ReadingTheFirstLine) {
   EXPECT_EQ(instance.positionFilePath, positionFile());
 }
 
+TEST_F(PositionStore, FirstLinesOfAnyLength) {
+  // The file is read in chunks up to the first line end: lines that end
+  // inside, at and after a chunk's end, a CR LF split between two chunks, a
+  // NUL far into the line, and files without any line end.
+  for (const std::size_t length : {511U, 512U, 1023U, 1024U, 1025U, 4096U, 70000U}) {
+    SCOPED_TRACE(length);
+    const std::string line = std::string(length - 6, 'd') + "#a.jpg";
+    EXPECT_EQ(load(line + "\r\n" + std::string(3000, 'x') + "\r\n"), line);
+    EXPECT_EQ(load(line + "\n"), line);
+    EXPECT_EQ(load(line), line);
+    EXPECT_EQ(load(line + std::string(1, '\0') + "\r\n"), line);
+    EXPECT_EQ(load(line + std::string(1, '\0') + std::string(3000, 'x')), line);
+  }
+}
+
 TEST_F(PositionStore, DirectoryNamedLikeThePositionFile) {
   host_.makeDirectory(kFileName);
   meter_data instance = selection(WalkStatus::kExit, 0, rotavue::testing::path({"p"}), "a.jpg");
@@ -212,53 +232,185 @@ TEST_F(PositionStore, DirectoryNamedLikeThePositionFile) {
   EXPECT_EQ(entriesOf(host_.path()), std::set<std::string>{kFileName});
 }
 
-// Replacement disks for the atomic save.
-std::string lastWritePath;
+// A disk for the save that records every write and replacement, and fails
+// those it is told to: the writes of the position file itself (the plain
+// save) apart from all others (the temporary file).
+enum class Fault { kNone, kRefuseCreate, kShortWrite };
 
-rotavue::platform::WriteOutcome refuseCreate(const std::string& path, const char*, std::size_t) {
-  lastWritePath = path;
-  return {};
+struct FaultyDisk {
+  std::string positionPath;
+  Fault temporaryWrite = Fault::kNone;
+  Fault positionWrite = Fault::kNone;
+  bool refuseReplace = false;
+  std::vector<std::string> writes;
+  std::vector<std::pair<std::string, std::string>> replacements;
+};
+
+FaultyDisk disk;
+
+rotavue::platform::WriteOutcome faultyWrite(const std::string& path, const char* data,
+                                            std::size_t size) {
+  disk.writes.push_back(path);
+  const Fault fault = path == disk.positionPath ? disk.positionWrite : disk.temporaryWrite;
+  if (fault == Fault::kRefuseCreate) return {};
+  return rotavue::platform::systemHooks().writeNewFile(
+      path, data, fault == Fault::kShortWrite ? size - 1 : size);
 }
 
-rotavue::platform::WriteOutcome writeAllButOne(const std::string& path, const char* data,
-                                               std::size_t size) {
-  lastWritePath = path;
-  rotavue::platform::WriteOutcome outcome =
-      rotavue::platform::systemHooks().writeNewFile(path, data, size - 1);
-  EXPECT_TRUE(std::filesystem::exists(path));
-  return outcome;
+bool faultyReplace(const std::string& source, const std::string& target) {
+  disk.replacements.emplace_back(source, target);
+  return !disk.refuseReplace && rotavue::platform::systemHooks().replaceFile(source, target);
 }
 
-TEST_F(PositionStore, FailedSaveLeavesTheOldFileWhole) {
-  const std::string old = rotavue::testing::path({"old"}) + "#z.jpg\r\n";
-  const std::string pics = rotavue::testing::path({"pics"});
-  struct Disk {
-    rotavue::platform::WriteNewFileFunction write;
-    std::string message;
-  };
-  const Disk disks[] = {{refuseCreate, "Cannot create file " + positionFile()},
-                        {writeAllButOne, "Stream write error"}};
-  for (const Disk& disk : disks) {
-    SCOPED_TRACE(disk.message);
-    host_.writeFile(kFileName, old);
-    rotavue::testing::HooksGuard guard;
-    rotavue::platform::hooks().writeNewFile = disk.write;
-    lastWritePath.clear();
-    meter_data instance = selection(WalkStatus::kExit, 0, pics, "a.jpg");
-    rotavue::savePosition(instance, kNickname);
-    EXPECT_EQ(instance.errorText, disk.message);
-    EXPECT_EQ(readFileBytes(positionFile()), old);
-    EXPECT_EQ(entriesOf(host_.path()), std::set<std::string>{kFileName});
-    // The line went to a file of its own beside the position file.
-    EXPECT_NE(lastWritePath, positionFile());
-    EXPECT_EQ(std::filesystem::path(lastWritePath).parent_path(),
-              std::filesystem::path(positionFile()).parent_path());
+class AtomicSave : public PositionStore {
+ protected:
+  void SetUp() override {
+    PositionStore::SetUp();
+    disk = FaultyDisk{};
+    disk.positionPath = positionFile();
+    rotavue::platform::hooks().writeNewFile = faultyWrite;
+    rotavue::platform::hooks().replaceFile = faultyReplace;
+    host_.writeFile(kFileName, oldLine());
   }
+
+  // Saves "pics" + "a.jpg" after a walk that ended "EXIT"; returns errorText.
+  std::string save() {
+    meter_data instance = selection(WalkStatus::kExit, 0, pics(), "a.jpg");
+    rotavue::savePosition(instance, kNickname);
+    return instance.errorText;
+  }
+
+  static std::string pics() { return rotavue::testing::path({"pics"}); }
+  static std::string oldLine() { return rotavue::testing::path({"old"}) + "#z.jpg\r\n"; }
+  static std::string newLine() { return pics() + "#a.jpg\r\n"; }
+
+  rotavue::testing::HooksGuard guard_;
+};
+
+TEST_F(AtomicSave, ReplacesThePositionFileThroughOneTemporaryFile) {
+  EXPECT_EQ(save(), "");
+  EXPECT_EQ(readFileBytes(positionFile()), newLine());
+  EXPECT_EQ(entriesOf(host_.path()), std::set<std::string>{kFileName});
+  // One write, of a file of its own beside the position file, and no plain
+  // write after it.
+  ASSERT_EQ(disk.writes.size(), 1U);
+  const std::string temporary = disk.writes.front();
+  EXPECT_NE(temporary, positionFile());
+  EXPECT_EQ(std::filesystem::path(temporary).parent_path(),
+            std::filesystem::path(positionFile()).parent_path());
+  ASSERT_EQ(disk.replacements.size(), 1U);
+  EXPECT_EQ(disk.replacements.front(), std::make_pair(temporary, positionFile()));
+}
+
+TEST_F(AtomicSave, TemporaryNamesAreShortAndNeverMeetAnotherSavesFiles) {
+  // Nicknames that end like one another, like the suffix, and like
+  // temporary names.
+  const std::vector<std::string> nicknames = {
+      "", "a", "ab", "Holiday", "Holiday0", "HolidayRotavue.setup", "Holiday.tmp"};
+  std::set<std::string> temporaries;
+  std::set<std::string> positionFiles;
+  for (const std::string& nickname : nicknames) {
+    disk.writes.clear();
+    meter_data instance = selection(WalkStatus::kExit, 0, pics(), "a.jpg");
+    rotavue::savePosition(instance, nickname);
+    EXPECT_EQ(instance.errorText, "") << nickname;
+    ASSERT_EQ(disk.writes.size(), 1U) << nickname;
+    const std::filesystem::path temporary(disk.writes.front());
+    const std::filesystem::path position(instance.positionFilePath);
+    positionFiles.insert(position.filename().string());
+    temporaries.insert(temporary.filename().string());
+    EXPECT_EQ(temporary.parent_path(), position.parent_path()) << nickname;
+    EXPECT_LE(temporary.filename().string().size(), position.filename().string().size())
+        << nickname;
+  }
+  EXPECT_EQ(temporaries.size(), nicknames.size());
+  for (const std::string& temporary : temporaries) {
+    EXPECT_EQ(positionFiles.count(temporary), 0U) << temporary;
+    const std::string suffix = "Rotavue.setup";
+    EXPECT_FALSE(temporary.size() >= suffix.size() &&
+                 temporary.compare(temporary.size() - suffix.size(), suffix.size(), suffix) == 0)
+        << temporary << " is named like a position file";
+  }
+  EXPECT_EQ(entriesOf(host_.path()).size(), nicknames.size());
+
+  // A save on another thread, which runs while this one lives, uses another
+  // temporary file.
+  disk.writes.clear();
+  std::thread other([this] { save(); });
+  other.join();
+  save();
+  ASSERT_EQ(disk.writes.size(), 2U);
+  EXPECT_NE(disk.writes[0], disk.writes[1]);
+}
+
+TEST_F(AtomicSave, FallsBackToThePlainWriteWhereTheTemporaryFileCannotServe) {
+  struct Case {
+    const char* what;
+    Fault temporaryWrite;
+    bool refuseReplace;
+  };
+  for (const Case& c : {Case{"temporary file refused", Fault::kRefuseCreate, false},
+                        Case{"replacement refused", Fault::kNone, true}}) {
+    SCOPED_TRACE(c.what);
+    host_.writeFile(kFileName, oldLine());
+    disk.temporaryWrite = c.temporaryWrite;
+    disk.refuseReplace = c.refuseReplace;
+    disk.writes.clear();
+    EXPECT_EQ(save(), "");
+    EXPECT_EQ(readFileBytes(positionFile()), newLine());
+    EXPECT_EQ(entriesOf(host_.path()), std::set<std::string>{kFileName});
+    ASSERT_EQ(disk.writes.size(), 2U);
+    EXPECT_NE(disk.writes[0], positionFile());
+    EXPECT_EQ(disk.writes[1], positionFile());
+  }
+}
+
+TEST_F(AtomicSave, ThePlainWriteKeepsItsOwnFailures) {
+  const std::string refused = "Cannot create file " + positionFile();
+  const std::string shortLine = newLine().substr(0, newLine().size() - 1);
+  struct Case {
+    const char* what;
+    Fault temporaryWrite;
+    bool refuseReplace;
+    Fault positionWrite;
+    std::string error;
+    std::string left;  // the position file afterwards
+  };
+  const Case cases[] = {
+      {"nothing can be created", Fault::kRefuseCreate, false, Fault::kRefuseCreate, refused,
+       oldLine()},
+      {"no temporary file, plain write short", Fault::kRefuseCreate, false, Fault::kShortWrite,
+       "Stream write error", shortLine},
+      {"no replacement, position file refused", Fault::kNone, true, Fault::kRefuseCreate, refused,
+       oldLine()},
+      {"no replacement, plain write short", Fault::kNone, true, Fault::kShortWrite,
+       "Stream write error", shortLine},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    host_.writeFile(kFileName, oldLine());
+    disk.temporaryWrite = c.temporaryWrite;
+    disk.refuseReplace = c.refuseReplace;
+    disk.positionWrite = c.positionWrite;
+    EXPECT_EQ(save(), c.error);
+    EXPECT_EQ(readFileBytes(positionFile()), c.left);
+    EXPECT_EQ(entriesOf(host_.path()), std::set<std::string>{kFileName});
+  }
+}
+
+TEST_F(AtomicSave, ShortTemporaryWriteLeavesTheOldFileWhole) {
+  disk.temporaryWrite = Fault::kShortWrite;
+  EXPECT_EQ(save(), "Stream write error");
+  EXPECT_EQ(readFileBytes(positionFile()), oldLine());
+  EXPECT_EQ(entriesOf(host_.path()), std::set<std::string>{kFileName});
+  // The position file itself was never opened for writing.
+  EXPECT_EQ(disk.writes.size(), 1U);
+  EXPECT_TRUE(disk.replacements.empty());
+
   // With the disk restored the same save succeeds.
-  meter_data instance = selection(WalkStatus::kExit, 0, pics, "a.jpg");
-  rotavue::savePosition(instance, kNickname);
-  EXPECT_EQ(instance.errorText, "");
-  EXPECT_EQ(readFileBytes(positionFile()), pics + "#a.jpg\r\n");
+  disk.temporaryWrite = Fault::kNone;
+  EXPECT_EQ(save(), "");
+  EXPECT_EQ(readFileBytes(positionFile()), newLine());
 }
 
 }  // namespace

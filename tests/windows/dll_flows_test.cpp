@@ -176,6 +176,19 @@ class DllFlows : public ::testing::Test {
     return top;
   }
 
+  // A new folder under the temporary directory whose path, ending in "\",
+  // is `length` characters long; "" when the system refuses to create it.
+  std::string folderOfLength(std::size_t length, char fill) {
+    std::string folder = root_;
+    while (folder.size() < length) {
+      const std::size_t room = length - folder.size();
+      folder += std::string(room <= 61 ? room - 1 : 50, fill) + "\\";
+      if (!::CreateDirectoryA(folder.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS)
+        return std::string();
+    }
+    return folder;
+  }
+
   std::string positionFile(const std::string& nickname) const {
     return host_ + nickname + "Rotavue.setup";
   }
@@ -230,6 +243,76 @@ TEST_F(DllFlows, GetImageRotatesThroughTheTreeAndStoresEachPosition) {
   for (const Entry& entry : entriesOf(host_)) names.insert(entry.name);
   EXPECT_EQ(names,
             (std::set<std::string>{"OneRotavue.setup", "TwoRotavue.setup", "BareRotavue.setup"}));
+}
+
+TEST_F(DllFlows, LongPositionPathsSaveWhereverThePlainWriteCould) {
+  const std::string pics = tree("pics", {"a.jpg", "b.jpg"});
+  const std::vector<Entry> entries = entriesOf(pics);
+  const bool aFirst = positionOf(entries, "a.jpg") < positionOf(entries, "b.jpg");
+  const std::string first = pics + (aFirst ? "a.jpg" : "b.jpg");
+  const std::string second = pics + (aFirst ? "b.jpg" : "a.jpg");
+
+  // Position paths of 240 to 259 characters, near the system's limit, each
+  // once with a long nickname and once with a deep host folder.
+  int creatable = 0;
+  for (std::size_t length = 240; length <= 259; ++length) {
+    for (const bool deep : {false, true}) {
+      SCOPED_TRACE((deep ? "deep folder, path of " : "long nickname, path of ") +
+                   std::to_string(length));
+      const std::size_t suffix = std::string("Rotavue.setup").size();
+      const std::size_t folderLength = deep ? length - 1 - suffix : 120;
+      const std::string folder = folderOfLength(folderLength, deep ? 'd' : 'n');
+      if (folder.empty()) continue;
+      const std::string nickname(length - folder.size() - suffix, deep ? 'D' : 'N');
+      const std::string position = folder + nickname + "Rotavue.setup";
+      ASSERT_EQ(position.size(), length);
+      // Whether the system lets the plain write create this file at all.
+      const HANDLE probe = ::CreateFileA(position.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (probe == INVALID_HANDLE_VALUE) continue;
+      ::CloseHandle(probe);
+      ::DeleteFileA(position.c_str());
+      ++creatable;
+
+      setHostText("DirPath", REG_SZ, folder);
+      EXPECT_EQ(getImage(nickname, pics), first);
+      EXPECT_EQ(readFile(position), positionLine(first));
+      EXPECT_EQ(getImage(nickname, pics), second);
+      EXPECT_EQ(readFile(position), positionLine(second));
+      std::vector<std::string> files;
+      for (const Entry& entry : entriesOf(folder))
+        if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) files.push_back(entry.name);
+      EXPECT_EQ(files, std::vector<std::string>{nickname + "Rotavue.setup"});
+      ::DeleteFileA(position.c_str());
+    }
+  }
+  // Every path shorter than the limit can be created in a short folder.
+  EXPECT_GE(creatable, 20);
+}
+
+TEST_F(DllFlows, HugePositionFileIsReadOnlyToItsFirstLine) {
+  publishHostDirectory();
+  const std::string pics = tree("pics", {"a.jpg", "b.jpg"});
+  const std::vector<Entry> entries = entriesOf(pics);
+  const bool aFirst = positionOf(entries, "a.jpg") < positionOf(entries, "b.jpg");
+  const std::string first = pics + (aFirst ? "a.jpg" : "b.jpg");
+  const std::string second = pics + (aFirst ? "b.jpg" : "a.jpg");
+
+  // The stored line, then three gigabytes.
+  const std::string huge = positionFile("Huge");
+  writeFile(huge, positionLine(first) + "more\r\n");
+  const HANDLE file = ::CreateFileA(huge.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  LARGE_INTEGER size{};
+  size.QuadPart = 3LL << 30;
+  const bool extended = ::SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && ::SetEndOfFile(file);
+  ::CloseHandle(file);
+  ASSERT_TRUE(extended) << ::GetLastError();
+
+  EXPECT_EQ(copied(dll_.returnCurrentImage(handle_, "Huge", "0")), first);
+  EXPECT_EQ(getImage("Huge", pics), second);
+  EXPECT_EQ(readFile(huge), positionLine(second));
 }
 
 TEST_F(DllFlows, ReportingFunctionsReadWhatTheLastRefreshStored) {

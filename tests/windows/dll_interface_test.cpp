@@ -280,7 +280,7 @@ TEST_F(DllInterface, FileExportsExactlyTheProtocolAndImportsOnlyWindows) {
     EXPECT_EQ(windowsDlls.count(lowerCase(dll)), 1u) << "Rotavue.dll needs " << dll;
 }
 
-TEST_F(DllInterface, VersionResourceNamesTheProduct) {
+TEST_F(DllInterface, VersionResourceCarriesTheProjectVersion) {
   const std::string path = module_.path();
   DWORD ignored = 0;
   const DWORD size = ::GetFileVersionInfoSizeA(path.c_str(), &ignored);
@@ -292,10 +292,13 @@ TEST_F(DllInterface, VersionResourceNamesTheProduct) {
   UINT length = 0;
   ASSERT_TRUE(::VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
   ASSERT_GE(length, sizeof(VS_FIXEDFILEINFO));
-  EXPECT_EQ(fixed->dwFileVersionMS, 0x00000001u);  // 0.1
-  EXPECT_EQ(fixed->dwFileVersionLS, 0u);
-  EXPECT_EQ(fixed->dwProductVersionMS, 0x00000001u);
-  EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+  // major.minor.patch.0, two 16-bit parts in each word.
+  const DWORD high = static_cast<DWORD>(ROTAVUE_VERSION_MAJOR) << 16 | ROTAVUE_VERSION_MINOR;
+  const DWORD low = static_cast<DWORD>(ROTAVUE_VERSION_PATCH) << 16;
+  EXPECT_EQ(fixed->dwFileVersionMS, high);
+  EXPECT_EQ(fixed->dwFileVersionLS, low);
+  EXPECT_EQ(fixed->dwProductVersionMS, high);
+  EXPECT_EQ(fixed->dwProductVersionLS, low);
   EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
 
   struct Translation {
@@ -316,9 +319,12 @@ TEST_F(DllInterface, VersionResourceNamesTheProduct) {
     return std::string(value);
   };
   EXPECT_EQ(stringValue("ProductName"), "Rotavue");
-  EXPECT_EQ(stringValue("ProductVersion"), "0.1");
-  EXPECT_EQ(stringValue("FileVersion"), "0.1");
+  EXPECT_EQ(stringValue("ProductVersion"), ROTAVUE_VERSION);
+  EXPECT_EQ(stringValue("FileVersion"), ROTAVUE_VERSION);
   EXPECT_EQ(stringValue("OriginalFilename"), "Rotavue.dll");
+  // Company-free: the copyright line names the makers.
+  EXPECT_EQ(stringValue("CompanyName"), "<missing>");
+  EXPECT_NE(stringValue("LegalCopyright").find("Rotavue developers"), std::string::npos);
 }
 
 TEST_F(DllInterface, ProtocolAnswersThroughTheExports) {

@@ -34,6 +34,7 @@ void printUsage(std::ostream& out) {
          "  rotavue-host run [OPTIONS]\n"
          "  rotavue-host check [--folder DIR] [--json] [--all]\n"
          "  rotavue-host --help\n"
+         "  rotavue-host --version\n"
          "\n"
          "Plays the Glintora host for the Rotavue module: loads the module at run time\n"
          "and calls its exports by name, as the host does.\n"
@@ -317,6 +318,11 @@ int dispatch(const std::vector<std::string>& arguments) {
       printUsage(std::cout);
       return 0;
     }
+  }
+  if (command == "--version") {
+    if (!rest.empty()) throw UsageError{"--version takes no arguments"};
+    std::cout << kProgram << ' ' << ROTAVUE_VERSION << '\n';
+    return 0;
   }
   if (command == "info") {
     if (rest.size() > 1) throw UsageError{"info takes at most one MODULE"};

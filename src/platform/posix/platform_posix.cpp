@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -146,6 +147,19 @@ WriteOutcome writeNewFileOnDisk(const std::string& path, const char* data, std::
   return outcome;
 }
 
+bool replaceFileOnDisk(const std::string& source, const std::string& target) {
+  return ::rename(source.c_str(), target.c_str()) == 0;
+}
+
+// The first line of a position file fits one chunk: a directory and a file
+// name within the system's path limit.
+constexpr std::size_t kLineChunkSize = 1024;
+
+bool holdsLineEnd(const char* chunk, std::size_t size) {
+  return std::any_of(chunk, chunk + size,
+                     [](char c) { return c == '\r' || c == '\n' || c == '\0'; });
+}
+
 std::uint64_t systemFileTimeNow() {
   timespec now{};
   ::clock_gettime(CLOCK_REALTIME, &now);
@@ -167,29 +181,30 @@ bool fileExists(const std::string& path) {
   return ::stat(path.c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
 }
 
-bool readWholeFile(const std::string& path, std::string& contents) {
+bool readFirstLine(const std::string& path, std::string& contents) {
   FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!file.isOpen()) return false;
   contents.clear();
-  char buffer[65536];
+  char chunk[kLineChunkSize];
   for (;;) {
-    const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
+    const ssize_t got = ::read(file.get(), chunk, sizeof chunk);
     if (got < 0) {
       if (errno == EINTR) continue;
       return false;
     }
     if (got == 0) return true;
-    contents.append(buffer, static_cast<std::size_t>(got));
+    contents.append(chunk, static_cast<std::size_t>(got));
+    if (holdsLineEnd(chunk, static_cast<std::size_t>(got))) return true;
   }
-}
-
-bool replaceFile(const std::string& source, const std::string& target) {
-  return ::rename(source.c_str(), target.c_str()) == 0;
 }
 
 bool removeFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
 std::uint32_t processId() { return static_cast<std::uint32_t>(::getpid()); }
+
+// Thread identifiers come from the same numbering as process identifiers, so
+// no two live threads of the system share one.
+std::uint32_t threadId() { return static_cast<std::uint32_t>(::gettid()); }
 
 RegistryValue readUserRegistryValue(const std::string& keyPath, const std::string& valueName) {
   return readRegistryFileValue(registryFilePath(), "HKEY_CURRENT_USER\\" + keyPath, valueName);
@@ -197,7 +212,7 @@ RegistryValue readUserRegistryValue(const std::string& keyPath, const std::strin
 
 const Hooks& systemHooks() {
   static const Hooks real{systemFileTimeNow, calendarSecondsNow, openDirectoryEnumeration,
-                          writeNewFileOnDisk, isNeverLeadByte};
+                          writeNewFileOnDisk, replaceFileOnDisk, isNeverLeadByte};
   return real;
 }
 

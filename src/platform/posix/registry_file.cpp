@@ -4,11 +4,21 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <vector>
 
 namespace rotavue::platform {
 
 namespace {
+
+// The whole file; false when it cannot be opened or read.
+bool readWholeFile(const std::string& path, std::string& contents) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return false;
+  contents.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  return !file.bad();
+}
 
 bool equalIgnoringCase(const std::string& left, const std::string& right) {
   if (left.size() != right.size()) return false;

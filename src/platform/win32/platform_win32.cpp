@@ -196,6 +196,19 @@ WriteOutcome writeNewFileOnDisk(const std::string& path, const char* data, std::
   return outcome;
 }
 
+bool replaceFileOnDisk(const std::string& source, const std::string& target) {
+  return ::MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+// The first line of a position file fits one chunk: a directory and a file
+// name within the system's path limit.
+constexpr DWORD kLineChunkSize = 1024;
+
+bool holdsLineEnd(const char* chunk, DWORD size) {
+  return std::any_of(chunk, chunk + size,
+                     [](char c) { return c == '\r' || c == '\n' || c == '\0'; });
+}
+
 std::uint64_t systemFileTimeNow() {
   FILETIME now{};
   ::GetSystemTimeAsFileTime(&now);
@@ -259,28 +272,28 @@ bool fileExists(const std::string& path) {
          ::FileTimeToDosDateTime(&local, &dosDate, &dosTime) != 0;
 }
 
-bool readWholeFile(const std::string& path, std::string& contents) {
+bool readFirstLine(const std::string& path, std::string& contents) {
   FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.isOpen()) return false;
-  const DWORD size = ::SetFilePointer(file.get(), 0, nullptr, FILE_END);
-  if (size == INVALID_SET_FILE_POINTER ||
-      ::SetFilePointer(file.get(), 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
-    return false;
-  contents.assign(size, '\0');
-  DWORD got = 0;
-  if (size > 0 && ::ReadFile(file.get(), &contents[0], size, &got, nullptr) == 0) return false;
-  contents.resize(got);
-  return true;
-}
-
-bool replaceFile(const std::string& source, const std::string& target) {
-  return ::MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+  contents.clear();
+  char chunk[kLineChunkSize];
+  for (;;) {
+    DWORD got = 0;
+    if (::ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr) == 0) return false;
+    if (got == 0) return true;
+    contents.append(chunk, got);
+    if (holdsLineEnd(chunk, got)) return true;
+  }
 }
 
 bool removeFile(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }
 
 std::uint32_t processId() { return static_cast<std::uint32_t>(::GetCurrentProcessId()); }
+
+// The system keeps a thread's identifier unique throughout the system while
+// the thread runs.
+std::uint32_t threadId() { return static_cast<std::uint32_t>(::GetCurrentThreadId()); }
 
 RegistryValue readUserRegistryValue(const std::string& keyPath, const std::string& valueName) {
   RegistryValue value;
@@ -324,7 +337,7 @@ RegistryValue readUserRegistryValue(const std::string& keyPath, const std::strin
 
 const Hooks& systemHooks() {
   static const Hooks real{systemFileTimeNow, calendarSecondsNow, openFindEnumeration,
-                          writeNewFileOnDisk, isAnsiLeadByte};
+                          writeNewFileOnDisk, replaceFileOnDisk, isAnsiLeadByte};
   return real;
 }
 

@@ -1,0 +1,123 @@
+#!/usr/bin/env bash
+# Checks what users download: builds the release zip (the windows-release
+# preset's `package` target), checks its checksum and file list, the text
+# pages' CR LF line ends, that the shipped Rotavue.dll and rotavue-host.exe
+# carry no debug sections or symbols, import only Windows' own DLLs and bear
+# the project's version in their version resources, and then runs the tests
+# of the real DLL against the UNPACKED Rotavue.dll under Wine: every
+# dll_*_test.exe of the `windows` build is copied beside it in a scratch
+# folder and run there, together with the unpacked rotavue-host.exe.
+# The `windows` preset must have been built. The scratch folder,
+# build/release-check, has its own Wine prefix, whose server is ended on
+# every way out; the folder is kept only when a check failed.
+#
+#   scripts/check-release.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+version=$(sed -n 's/^project(Rotavue VERSION \([0-9][0-9.]*\) .*/\1/p' CMakeLists.txt)
+[ -n "$version" ] || { echo "check-release: no project version in CMakeLists.txt" >&2; exit 1; }
+IFS=. read -r major minor patch <<<"$version"
+release=build/windows-release
+zip=Rotavue-${version}-win32.zip
+scratch=build/release-check
+objdump=i686-w64-mingw32-objdump
+windres=i686-w64-mingw32-windres
+
+fail() {
+  echo "check-release: $*" >&2
+  exit 1
+}
+
+cmake --preset windows-release >/dev/null
+cmake --build --preset windows-release --target package >/dev/null
+(cd "$release" && sha256sum --quiet -c "$zip.sha256") || fail "$zip does not match $zip.sha256"
+
+# A clean scratch folder; a server left over from an earlier run is ended
+# first, and this run's server on every way out.
+stop_wine() { [ ! -d "$scratch/wineprefix" ] || cmake/wine-run.sh --stop "$scratch" || true; }
+stop_wine
+rm -rf "$scratch"
+mkdir -p "$scratch"
+trap stop_wine EXIT
+(cd "$scratch" && cmake -E tar xf "$OLDPWD/$release/$zip")
+
+listed=$(cmake -E tar tf "$release/$zip" | LC_ALL=C sort | tr '\n' ' ')
+expected="CHANGELOG.md LICENSE.txt README.txt Rotavue.dll rotavue-host.exe "
+[ "$listed" = "$expected" ] || fail "$zip holds '$listed', expected '$expected'"
+echo "$zip: $listed"
+
+for page in README.txt LICENSE.txt; do
+  [ -s "$scratch/$page" ] || fail "$page is empty"
+  ! grep -q $'[^\r]$\|^$' "$scratch/$page" || fail "$page has a line not ended by CR LF"
+  ! grep -q '@[A-Z_]*@' "$scratch/$page" || fail "$page holds an unreplaced @VARIABLE@"
+done
+grep -q "^Rotavue ${version//./\\.}"$'\r$' "$scratch/README.txt" || fail "README.txt does not name $version"
+grep -q "Rotavue developers" "$scratch/LICENSE.txt" || fail "LICENSE.txt names no copyright holder"
+
+for binary in Rotavue.dll rotavue-host.exe; do
+  file=$scratch/$binary
+  if "$objdump" -h "$file" | grep -q '\.debug'; then
+    fail "$binary carries debug sections"
+  fi
+  "$objdump" -t "$file" | grep -qx 'no symbols' || fail "$binary carries a symbol table"
+  imports=$("$objdump" -p "$file" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | LC_ALL=C sort | tr '\n' ' ')
+  for dll in $imports; do
+    case "$dll" in
+      kernel32.dll | advapi32.dll | msvcrt.dll) ;;
+      *) fail "$binary imports $dll, not one of Windows' own DLLs" ;;
+    esac
+  done
+  resource=$("$windres" -i "$file" -O rc) || fail "$binary has no readable resources"
+  for line in "FILEVERSION $major, $minor, $patch, 0" "PRODUCTVERSION $major, $minor, $patch, 0" \
+    "VALUE \"FileVersion\", \"$version\"" "VALUE \"ProductVersion\", \"$version\"" \
+    "VALUE \"OriginalFilename\", \"$binary\""; do
+    grep -qxF "$line" <<<"$(sed 's/^[[:space:]]*//' <<<"$resource")" ||
+      fail "$binary's version resource lacks: $line"
+  done
+  echo "$binary: $(stat -c %s "$file") bytes, no debug sections or symbols, imports ${imports}version $version"
+done
+
+# The tests of the real DLL, and the host stand-in, from the unpacked folder.
+tests=(build/windows/dll_*_test.exe)
+[ -e "${tests[0]}" ] || fail "no build/windows/dll_*_test.exe: build the windows preset first"
+cp "${tests[@]}" "$scratch/"
+cp -r examples/pictures "$scratch/pictures"
+cmake/wine-run.sh --start "$scratch"
+for test in "${tests[@]}"; do
+  name=$(basename "$test")
+  case "$name" in
+    dll_names_test.exe)
+      # Once per ANSI code page, as ctest runs it.
+      while read -r code_page locale; do
+        LANG="$locale.UTF-8" LC_ALL="$locale.UTF-8" ROTAVUE_EXPECT_ACP="$code_page" \
+          cmake/wine-run.sh "$scratch/$name" --gtest_brief=1 ||
+          fail "$name failed on the unpacked Rotavue.dll in code page $code_page"
+      done <tests/windows/code-pages.txt
+      ;;
+    dll_unreadable_test.exe)
+      tests/windows/unreadable-folder.sh cmake/wine-run.sh "$scratch/$name" --gtest_brief=1 ||
+        fail "$name failed on the unpacked Rotavue.dll"
+      ;;
+    *)
+      cmake/wine-run.sh "$scratch/$name" --gtest_brief=1 ||
+        fail "$name failed on the unpacked Rotavue.dll"
+      ;;
+  esac
+  echo "$name: passed on the unpacked Rotavue.dll"
+done
+shown=$(cmake/wine-run.sh "$scratch/rotavue-host.exe" --version | tr -d '\r')
+[ "$shown" = "rotavue-host $version" ] || fail "rotavue-host.exe --version says '$shown'"
+cmake/wine-run.sh "$scratch/rotavue-host.exe" run --ticks 3 --tick-ms 0 >"$scratch/run.txt" ||
+  fail "the unpacked rotavue-host.exe run failed"
+grep -qiE 'pictures\\[^"]*\.(jpg|png|gif|bmp|ico)"' "$scratch/run.txt" ||
+  fail "the unpacked rotavue-host.exe showed no picture: $(cat "$scratch/run.txt")"
+cmake/wine-run.sh "$scratch/rotavue-host.exe" check --json >"$scratch/check.txt" ||
+  fail "the unpacked rotavue-host.exe check failed"
+grep -qE '"images": [1-9]' "$scratch/check.txt" ||
+  fail "the unpacked rotavue-host.exe check found no picture: $(cat "$scratch/check.txt")"
+echo "rotavue-host.exe: --version, a run and a check with the unpacked DLL passed"
+# The scratch folder (mostly its Wine prefix) stays only after a failure.
+stop_wine
+rm -rf "$scratch"
+echo "release check: $zip passed"

@@ -350,4 +350,30 @@ TEST_F(HostCheckExe, LinksAreNeverEntered) {
       }));
 }
 
+// A folder whose listing is denied, which unreadable-folder.sh lays out and
+// gives in ROTAVUE_UNREADABLE_TREE.
+TEST_F(HostCheckExe, UnreadableFolderCarriesTheSystemsMessage) {
+  const char* tree = std::getenv("ROTAVUE_UNREADABLE_TREE");  // NOLINT(concurrency-mt-unsafe)
+  if (tree == nullptr) GTEST_SKIP() << "run through unreadable-folder.sh";
+  const std::string folder = std::string(tree) + "\\";
+  WIN32_FIND_DATAA data{};
+  ASSERT_EQ(::FindFirstFileA((folder + "locked\\*.*").c_str(), &data), INVALID_HANDLE_VALUE);
+  const DWORD code = ::GetLastError();
+  char* text = nullptr;
+  const DWORD length =
+      ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code,
+                       0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string message(text != nullptr ? text : "", length);
+  ::LocalFree(text);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) message.pop_back();
+  ASSERT_FALSE(message.empty()) << code;
+
+  const json report = checkJson(folder);
+  EXPECT_EQ(report["unreadable_folders"],
+            json::array({{{"path", utf8Of(folder + "locked")}, {"message", utf8Of(message)}}}));
+  // a.jpg, b.png, c.gif: the folder hides nothing else.
+  EXPECT_EQ(report["images"], 3);
+  EXPECT_EQ(report["images"], rotation(folder).size());
+}
+
 }  // namespace

@@ -18,6 +18,7 @@
 #include <ctime>
 
 #include "platform/platform.h"
+#include "platform/posix/file_descriptor.h"
 #include "platform/posix/registry_file.h"
 
 namespace rotavue::platform {
@@ -39,27 +40,6 @@ std::string systemMessage(SystemError error) {
 }
 
 namespace {
-
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-  bool isOpen() const { return fd_ >= 0; }
-  // Closes now; false when close reported a failure.
-  bool close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd < 0 || ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
 
 bool isDotOrDotDot(const char* name) {
   return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
@@ -211,8 +191,8 @@ RegistryValue readUserRegistryValue(const std::string& keyPath, const std::strin
 }
 
 const Hooks& systemHooks() {
-  static const Hooks real{systemFileTimeNow, calendarSecondsNow, openDirectoryEnumeration,
-                          writeNewFileOnDisk, replaceFileOnDisk, isNeverLeadByte};
+  static const Hooks real{systemFileTimeNow,  calendarSecondsNow, openDirectoryEnumeration,
+                          writeNewFileOnDisk, replaceFileOnDisk,  isNeverLeadByte};
   return real;
 }
 

@@ -2,22 +2,33 @@
 // POSIX; the format is described in registry_file.h.
 #include "platform/posix/registry_file.h"
 
+#include <fcntl.h>
+
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <vector>
+
+#include "platform/posix/file_descriptor.h"
 
 namespace rotavue::platform {
 
 namespace {
 
-// The whole file; false when it cannot be opened or read.
+// The whole file; false when it cannot be opened or read. Read through a
+// buffer on the stack, since every refresh reads the registry twice and a
+// stream's own buffer would be the largest allocation of a refresh.
 bool readWholeFile(const std::string& path, std::string& contents) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return false;
-  contents.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  return !file.bad();
+  const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file.isOpen()) return false;
+  contents.clear();
+  char buffer[4096];
+  for (;;) {
+    const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return got == 0;
+    contents.append(buffer, static_cast<std::size_t>(got));
+  }
 }
 
 bool equalIgnoringCase(const std::string& left, const std::string& right) {

@@ -18,20 +18,20 @@
 namespace {
 
 using rotavue_dll::copied;
+using rotavue_dll::deleteHostKey;
+using rotavue_dll::kHostKeyPath;
+using rotavue_dll::systemMessage;
 
-const char kKeyPath[] = "Software\\Glintora\\General";
 const char kWallpaper[] = "This will change the Wallpaper all in good time :-)";
 const char kBadInterval[] = "'abc' is not a valid integer value";
 const char kNoImages[] = "There are no files of type jpg, gif, png, bmp or ico in this directory";
 
 // ---------------------------------------------------------------------------
-// The host's registry key, deleted before and after each test.
-
-void deleteHostKey() { ::RegDeleteKeyA(HKEY_CURRENT_USER, kKeyPath); }
+// The host's registry values.
 
 void setHostValue(const char* name, DWORD type, const void* data, DWORD size) {
   HKEY key = nullptr;
-  ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, kKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
+  ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, kHostKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
                               KEY_WRITE, nullptr, &key, nullptr),
             ERROR_SUCCESS);
   const LONG result = ::RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
@@ -121,17 +121,6 @@ void removeTree(const std::string& directory) {
 std::string positionLine(const std::string& path) {
   const std::size_t slash = path.rfind('\\') + 1;
   return path.substr(0, slash) + "#" + path.substr(slash) + "\r\n";
-}
-
-// The system's own text for a failure code.
-std::string systemMessage(DWORD code) {
-  char* text = nullptr;
-  const DWORD length =
-      ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code,
-                       0, reinterpret_cast<char*>(&text), 0, nullptr);
-  const std::string message(text != nullptr ? text : "", length);
-  if (text != nullptr) ::LocalFree(text);
-  return message;
 }
 
 // ---------------------------------------------------------------------------

@@ -21,8 +21,6 @@ namespace {
 
 using rotavue_dll::copied;
 
-const char kKeyPath[] = "Software\\Glintora\\General";
-
 // ---------------------------------------------------------------------------
 // Wide file system helpers.
 
@@ -153,21 +151,12 @@ class InternationalNames : public ::testing::Test {
     makeDirectory(host_);
     pictures_ = root_ + L"\\pictures";
     makeDirectory(pictures_);
-    ::RegDeleteKeyA(HKEY_CURRENT_USER, kKeyPath);
-    HKEY key = nullptr;
-    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, kKeyPath, 0, nullptr, 0, KEY_WRITE, nullptr,
-                                &key, nullptr),
-              ERROR_SUCCESS);
-    const std::wstring dirPath = host_ + L"\\";
-    const LONG result =
-        ::RegSetValueExW(key, L"DirPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(dirPath.c_str()),
-                         static_cast<DWORD>((dirPath.size() + 1) * sizeof(wchar_t)));
-    ::RegCloseKey(key);
-    ASSERT_EQ(result, ERROR_SUCCESS);
+    rotavue_dll::deleteHostKey();
+    ASSERT_TRUE(rotavue_dll::publishDirPath(host_ + L"\\"));
   }
 
   void TearDown() override {
-    ::RegDeleteKeyA(HKEY_CURRENT_USER, kKeyPath);
+    rotavue_dll::deleteHostKey();
     removeTree(root_);
   }
 

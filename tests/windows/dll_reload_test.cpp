@@ -20,7 +20,6 @@ namespace {
 
 using rotavue_dll::copied;
 
-const char kKeyPath[] = "Software\\Glintora\\General";
 constexpr int kLoads = 1200;
 constexpr int kInstanceEvery = 40;
 
@@ -83,16 +82,10 @@ class HostScene {
       if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
       images_.insert(image);
     }
-    HKEY key = nullptr;
-    if (::RegCreateKeyExA(HKEY_CURRENT_USER, kKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                          KEY_WRITE, nullptr, &key, nullptr) == ERROR_SUCCESS) {
-      ::RegSetValueExA(key, "DirPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(root_.c_str()),
-                       static_cast<DWORD>(root_.size() + 1));
-      ::RegCloseKey(key);
-    }
+    rotavue_dll::publishDirPath(root_);
   }
   ~HostScene() {
-    ::RegDeleteKeyA(HKEY_CURRENT_USER, kKeyPath);
+    rotavue_dll::deleteHostKey();
     for (const std::string& image : images_) ::DeleteFileA(image.c_str());
     ::DeleteFileA((root_ + "ReloadRotavue.setup").c_str());
     ::RemoveDirectoryA(pictures_.c_str());

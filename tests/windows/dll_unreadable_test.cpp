@@ -18,18 +18,6 @@ namespace {
 
 using rotavue_dll::copied;
 
-const char kKeyPath[] = "Software\\Glintora\\General";
-
-std::string systemMessage(DWORD code) {
-  char* text = nullptr;
-  const DWORD length =
-      ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code,
-                       0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string message(text != nullptr ? text : "", length);
-  ::LocalFree(text);
-  return message;
-}
-
 bool isImage(const std::string& name) {
   const std::size_t dot = name.rfind('.');
   return dot != std::string::npos && name.substr(dot) != ".txt";
@@ -45,7 +33,7 @@ TEST(UnreadableFolder, HidesNothingElse) {
   HANDLE search = ::FindFirstFileA((root + "locked\\*.*").c_str(), &data);
   ASSERT_EQ(search, INVALID_HANDLE_VALUE) << "the locked folder can be read";
   const DWORD code = ::GetLastError();
-  const std::string denied = systemMessage(code);
+  const std::string denied = rotavue_dll::systemMessage(code);
   ASSERT_FALSE(denied.empty()) << code;
 
   // The images in the system's enumeration order.
@@ -64,13 +52,7 @@ TEST(UnreadableFolder, HidesNothingElse) {
   const std::string host =
       std::string(temp) + "rotavue-unreadable-" + std::to_string(::GetCurrentProcessId()) + "\\";
   ASSERT_TRUE(::CreateDirectoryA(host.c_str(), nullptr));
-  HKEY key = nullptr;
-  ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, kKeyPath, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                              nullptr),
-            ERROR_SUCCESS);
-  ::RegSetValueExA(key, "DirPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(host.c_str()),
-                   static_cast<DWORD>(host.size() + 1));
-  ::RegCloseKey(key);
+  ASSERT_TRUE(rotavue_dll::publishDirPath(host));
 
   {
     const rotavue_dll::Module module;
@@ -91,7 +73,7 @@ TEST(UnreadableFolder, HidesNothingElse) {
     dll.dllshutdown(rotation);
     dll.dllshutdown(random);
   }
-  ::RegDeleteKeyA(HKEY_CURRENT_USER, kKeyPath);
+  rotavue_dll::deleteHostKey();
   ::DeleteFileA((host + "lockedRotavue.setup").c_str());
   ::DeleteFileA((host + "randomRotavue.setup").c_str());
   ::RemoveDirectoryA(host.c_str());

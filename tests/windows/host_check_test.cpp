@@ -22,8 +22,6 @@ namespace {
 using nlohmann::json;
 using rotavue_dll::copied;
 
-const char kKeyPath[] = "Software\\Glintora\\General";
-
 struct Outcome {
   DWORD status = 0xFFFFFFFF;
   std::string out;
@@ -137,19 +135,13 @@ class HostCheckExe : public ::testing::Test {
     ASSERT_TRUE(::CreateDirectoryA(root_.c_str(), nullptr));
     host_ = root_ + "host\\";
     ASSERT_TRUE(::CreateDirectoryA(host_.c_str(), nullptr));
-    HKEY key = nullptr;
-    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, kKeyPath, 0, nullptr, 0, KEY_WRITE, nullptr,
-                                &key, nullptr),
-              ERROR_SUCCESS);
-    ::RegSetValueExA(key, "DirPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(host_.c_str()),
-                     static_cast<DWORD>(host_.size() + 1));
-    ::RegCloseKey(key);
+    ASSERT_TRUE(rotavue_dll::publishDirPath(host_));
     pictures_ = root_ + "pictures\\";
     ASSERT_TRUE(::CreateDirectoryA(pictures_.c_str(), nullptr));
   }
 
   void TearDown() override {
-    ::RegDeleteKeyA(HKEY_CURRENT_USER, kKeyPath);
+    rotavue_dll::deleteHostKey();
     removeTree(root_);
   }
 
@@ -359,12 +351,7 @@ TEST_F(HostCheckExe, UnreadableFolderCarriesTheSystemsMessage) {
   WIN32_FIND_DATAA data{};
   ASSERT_EQ(::FindFirstFileA((folder + "locked\\*.*").c_str(), &data), INVALID_HANDLE_VALUE);
   const DWORD code = ::GetLastError();
-  char* text = nullptr;
-  const DWORD length =
-      ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code,
-                       0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string message(text != nullptr ? text : "", length);
-  ::LocalFree(text);
+  std::string message = rotavue_dll::systemMessage(code);
   while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) message.pop_back();
   ASSERT_FALSE(message.empty()) << code;
 

@@ -2,7 +2,9 @@
 // host does: the module is loaded from beside the test program and every
 // export is looked up by its undecorated name and called with the host's
 // calling conventions (C for init and dlltype, stdcall for the others).
-// These tests link nothing of the module itself.
+// These tests link nothing of the module itself. They play the host's part
+// in the registry too (the value DirPath that locates the position files),
+// and compare results with the system's own message texts.
 #pragma once
 
 #include <windows.h>
@@ -89,5 +91,48 @@ struct Exports {
 // A text returned by the module, copied as the host copies it; a null
 // pointer, which the module must never return, shows as "<null>".
 inline std::string copied(const char* text) { return text != nullptr ? text : "<null>"; }
+
+// The host's key under HKEY_CURRENT_USER.
+inline constexpr char kHostKeyPath[] = "Software\\Glintora\\General";
+
+inline void deleteHostKey() { ::RegDeleteKeyA(HKEY_CURRENT_USER, kHostKeyPath); }
+
+// Publishes the host's directory as the host does (REG_SZ); false when the
+// key cannot be written.
+inline bool publishDirPath(const std::string& directory) {
+  HKEY key = nullptr;
+  if (::RegCreateKeyExA(HKEY_CURRENT_USER, kHostKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+    return false;
+  const LONG result =
+      ::RegSetValueExA(key, "DirPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(directory.c_str()),
+                       static_cast<DWORD>(directory.size() + 1));
+  ::RegCloseKey(key);
+  return result == ERROR_SUCCESS;
+}
+
+// The same in UTF-16, for a directory whose name no ANSI code page holds.
+inline bool publishDirPath(const std::wstring& directory) {
+  HKEY key = nullptr;
+  if (::RegCreateKeyExA(HKEY_CURRENT_USER, kHostKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+    return false;
+  const LONG result =
+      ::RegSetValueExW(key, L"DirPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(directory.c_str()),
+                       static_cast<DWORD>((directory.size() + 1) * sizeof(wchar_t)));
+  ::RegCloseKey(key);
+  return result == ERROR_SUCCESS;
+}
+
+// The system's own text for a failure code, exactly as it gives it.
+inline std::string systemMessage(DWORD code) {
+  char* text = nullptr;
+  const DWORD length =
+      ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code,
+                       0, reinterpret_cast<char*>(&text), 0, nullptr);
+  const std::string message(text != nullptr ? text : "", length);
+  if (text != nullptr) ::LocalFree(text);
+  return message;
+}
 
 }  // namespace rotavue_dll

@@ -16,6 +16,7 @@
 
 #include "check_report.h"
 #include "module.h"
+#include "platform/platform.h"
 #include "plugin.h"
 
 namespace rotavue_host {
@@ -227,8 +228,10 @@ RunOptions parseRunOptions(const std::vector<std::string>& arguments) {
   const std::string here = executableDirectory();
   if (options.module.empty()) options.module = here + kDefaultModuleName;
   if (options.dirPath.empty()) options.dirPath = here + "host";
-  const char last = options.dirPath.back();
-  if (last != kPathSeparator && last != '/') options.dirPath += kPathSeparator;
+  // As the module reads texts: a separator byte that is the second byte of a
+  // double-byte character ends no directory.
+  if (!rotavue::platform::endsInSeparator(options.dirPath) && options.dirPath.back() != '/')
+    options.dirPath += kPathSeparator;
   if (options.folder.empty()) options.folder = here + "pictures";
   if (options.meters.empty()) {
     options.meters = {parseMeter("GetImage,demo"), parseMeter("returnCurrentImageName,demo"),

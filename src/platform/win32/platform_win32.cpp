@@ -336,8 +336,8 @@ RegistryValue readUserRegistryValue(const std::string& keyPath, const std::strin
 }
 
 const Hooks& systemHooks() {
-  static const Hooks real{systemFileTimeNow, calendarSecondsNow, openFindEnumeration,
-                          writeNewFileOnDisk, replaceFileOnDisk, isAnsiLeadByte};
+  static const Hooks real{systemFileTimeNow,  calendarSecondsNow, openFindEnumeration,
+                          writeNewFileOnDisk, replaceFileOnDisk,  isAnsiLeadByte};
   return real;
 }
 

@@ -19,7 +19,7 @@ namespace {
 
 using rotavue_dll::copied;
 using rotavue_dll::deleteHostKey;
-using rotavue_dll::kHostKeyPath;
+using rotavue_dll::readFile;
 using rotavue_dll::systemMessage;
 
 const char kWallpaper[] = "This will change the Wallpaper all in good time :-)";
@@ -30,13 +30,10 @@ const char kNoImages[] = "There are no files of type jpg, gif, png, bmp or ico i
 // The host's registry values.
 
 void setHostValue(const char* name, DWORD type, const void* data, DWORD size) {
-  HKEY key = nullptr;
-  ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, kHostKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                              KEY_WRITE, nullptr, &key, nullptr),
+  const rotavue_dll::HostKey key;
+  ASSERT_NE(key.get(), nullptr);
+  ASSERT_EQ(::RegSetValueExA(key.get(), name, 0, type, static_cast<const BYTE*>(data), size),
             ERROR_SUCCESS);
-  const LONG result = ::RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
-  ::RegCloseKey(key);
-  ASSERT_EQ(result, ERROR_SUCCESS);
 }
 
 void setHostText(const char* name, DWORD type, const std::string& text) {
@@ -58,20 +55,6 @@ void writeFile(const std::string& path, const std::string& contents = "") {
   ::WriteFile(file, contents.data(), static_cast<DWORD>(contents.size()), &written, nullptr);
   ::CloseHandle(file);
   ASSERT_EQ(written, contents.size());
-}
-
-// The whole file, or "<missing>".
-std::string readFile(const std::string& path) {
-  const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return "<missing>";
-  std::string contents;
-  char buffer[512];
-  DWORD got = 0;
-  while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
-    contents.append(buffer, got);
-  ::CloseHandle(file);
-  return contents;
 }
 
 bool exists(const std::string& path) {

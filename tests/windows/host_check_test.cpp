@@ -53,19 +53,6 @@ std::string quotedArgument(const std::string& argument) {
   return quoted + "\"";
 }
 
-std::string readWhole(const std::string& path) {
-  const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return "<missing>";
-  std::string contents;
-  char buffer[4096];
-  DWORD got = 0;
-  while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
-    contents.append(buffer, got);
-  ::CloseHandle(file);
-  return contents;
-}
-
 // A file that a child process inherits as its standard output or error.
 class InheritedFile {
  public:
@@ -183,8 +170,8 @@ class HostCheckExe : public ::testing::Test {
       ::CloseHandle(process.hThread);
       ::CloseHandle(process.hProcess);
     }
-    outcome.out = readWhole(root_ + "out.txt");
-    outcome.err = readWhole(root_ + "err.txt");
+    outcome.out = rotavue_dll::readFile(root_ + "out.txt");
+    outcome.err = rotavue_dll::readFile(root_ + "err.txt");
     return outcome;
   }
 

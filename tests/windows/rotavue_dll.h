@@ -97,31 +97,57 @@ inline constexpr char kHostKeyPath[] = "Software\\Glintora\\General";
 
 inline void deleteHostKey() { ::RegDeleteKeyA(HKEY_CURRENT_USER, kHostKeyPath); }
 
+// The host's key, opened for writing and created when missing; closed when
+// the object goes.
+class HostKey {
+ public:
+  HostKey() {
+    if (::RegCreateKeyExA(HKEY_CURRENT_USER, kHostKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                          KEY_WRITE, nullptr, &key_, nullptr) != ERROR_SUCCESS)
+      key_ = nullptr;
+  }
+  ~HostKey() {
+    if (key_ != nullptr) ::RegCloseKey(key_);
+  }
+  HostKey(const HostKey&) = delete;
+  HostKey& operator=(const HostKey&) = delete;
+  HKEY get() const { return key_; }
+
+ private:
+  HKEY key_ = nullptr;
+};
+
 // Publishes the host's directory as the host does (REG_SZ); false when the
 // key cannot be written.
 inline bool publishDirPath(const std::string& directory) {
-  HKEY key = nullptr;
-  if (::RegCreateKeyExA(HKEY_CURRENT_USER, kHostKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
-    return false;
-  const LONG result =
-      ::RegSetValueExA(key, "DirPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(directory.c_str()),
-                       static_cast<DWORD>(directory.size() + 1));
-  ::RegCloseKey(key);
-  return result == ERROR_SUCCESS;
+  const HostKey key;
+  return key.get() != nullptr &&
+         ::RegSetValueExA(key.get(), "DirPath", 0, REG_SZ,
+                          reinterpret_cast<const BYTE*>(directory.c_str()),
+                          static_cast<DWORD>(directory.size() + 1)) == ERROR_SUCCESS;
 }
 
 // The same in UTF-16, for a directory whose name no ANSI code page holds.
 inline bool publishDirPath(const std::wstring& directory) {
-  HKEY key = nullptr;
-  if (::RegCreateKeyExA(HKEY_CURRENT_USER, kHostKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
-    return false;
-  const LONG result =
-      ::RegSetValueExW(key, L"DirPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(directory.c_str()),
-                       static_cast<DWORD>((directory.size() + 1) * sizeof(wchar_t)));
-  ::RegCloseKey(key);
-  return result == ERROR_SUCCESS;
+  const HostKey key;
+  return key.get() != nullptr &&
+         ::RegSetValueExW(
+             key.get(), L"DirPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(directory.c_str()),
+             static_cast<DWORD>((directory.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
+// The whole file, read as a host reads it, or "<missing>".
+inline std::string readFile(const std::string& path) {
+  const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return "<missing>";
+  std::string contents;
+  char buffer[4096];
+  DWORD got = 0;
+  while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
+    contents.append(buffer, got);
+  ::CloseHandle(file);
+  return contents;
 }
 
 // The system's own text for a failure code, exactly as it gives it.

@@ -34,10 +34,21 @@ extern const char kPathSeparator;
 // so searching for them byte by byte is exact. On POSIX (UTF-8) no byte of a
 // multi-byte character is below 0x80, so "/" is never inside a character.
 
-// The length in bytes at which a path can no longer be opened by the host's
-// file calls: a path of kPathLimit bytes or more fails (MAX_PATH, 260, on
-// Windows; PATH_MAX, 4096, on POSIX; both count the terminating NUL).
+// The length at which a path can no longer be opened by the host's file
+// calls, counted as they count it (hostPathLength): a path of kPathLimit
+// units or more fails (MAX_PATH, 260 UTF-16 units, on Windows; PATH_MAX,
+// 4096 bytes, on POSIX; both count the terminating NUL).
 extern const std::size_t kPathLimit;
+
+// The length of an ANSI path as the system's file calls count it: on
+// Windows the ANSI calls convert the path to UTF-16 first, so a character of
+// two bytes in a double-byte code page counts once; on POSIX, bytes.
+std::size_t hostPathLength(const std::string& path);
+
+// True when the host's ANSI file calls can open a path of this text: its
+// length as they count it is below kPathLimit. The one rule for the position
+// file's save and for the report of paths too long to show.
+inline bool hostCanOpenPath(const std::string& path) { return hostPathLength(path) < kPathLimit; }
 
 // A text of the ANSI code page in UTF-8, for reports. On POSIX, where names
 // are UTF-8 already, the bytes as they are: a name that is not valid UTF-8

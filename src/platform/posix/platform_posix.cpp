@@ -28,6 +28,8 @@ const std::size_t kPathLimit = PATH_MAX;
 
 std::string ansiToUtf8(const std::string& text) { return text; }
 
+std::size_t hostPathLength(const std::string& path) { return path.size(); }
+
 SystemError lastSystemError() { return SystemError{static_cast<std::uint32_t>(errno)}; }
 
 SystemError pathNotFoundError() { return SystemError{ENOENT}; }

@@ -250,6 +250,14 @@ std::string ansiToUtf8(const std::string& text) {
   return convertTo(CP_UTF8, viewOf(wide.data(), wide.size()));
 }
 
+std::size_t hostPathLength(const std::string& path) {
+  if (path.empty()) return 0;
+  const int units =
+      ::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+  // A text the code page cannot convert fails the ANSI calls at any length.
+  return units > 0 ? static_cast<std::size_t>(units) : kPathLimit;
+}
+
 std::string systemMessage(SystemError error) {
   LocalMemory text;
   const DWORD length =

@@ -3,7 +3,8 @@
 # AddressSanitizer and UndefinedBehaviorSanitizer, the Windows tests of the
 # real Rotavue.dll under Wine, the release zip's checks with those tests run
 # again on the DLL unpacked from it, the reproducibility check of the release
-# build, a bounded run of every fuzz target, valgrind
+# build (from this work tree and from an exported tree without .git, as a
+# release's source download has it), a bounded run of every fuzz target, valgrind
 # memcheck on the host simulator's demo run, clang-tidy over the module, and
 # a smoke run of both benchmarks (no timing is judged). Installs and builds what is
 # missing first. The Wine server of the build's prefix is ended on every way
@@ -27,6 +28,16 @@ ctest --preset windows | tee -a "$summary"
 
 scripts/check-release.sh
 scripts/check-reproducible.sh
+# Once more in the tree of a release's source download, which has no .git
+# (unless this tree is one: then the check above was that run). The tree
+# lies under build/, so that the check finds no work tree of its own.
+if [ "$(git rev-parse --show-toplevel 2>/dev/null)" = "$(pwd -P)" ]; then
+  rm -rf build/source-download
+  mkdir -p build/source-download
+  git archive HEAD | tar -x -C build/source-download
+  build/source-download/scripts/check-reproducible.sh
+  rm -rf build/source-download
+fi
 
 for target in interval position image_name walk; do
   corpus=$(mktemp -d)

@@ -124,8 +124,8 @@ TEST(CheckReport, GivesTheTotalsFirstThenEachList) {
   ASSERT_GE(lines.size(), 10u);
   EXPECT_EQ(lines[0], "Folder: " + full.root);
   EXPECT_EQ(lines[1], "  images shown        3 in 2 folders entered");
-  EXPECT_EQ(lines[2], "  longest image path  " + std::to_string(full.root.size() + 9) +
-                          " bytes: " + path({"R", "sub"}) + "e.png");
+  EXPECT_EQ(lines[2], "  longest image path  " + std::to_string(full.root.size() + 9) + " " +
+                          rotavue::platform::kPathLengthUnit + ": " + path({"R", "sub"}) + "e.png");
   EXPECT_EQ(lines[3], "  refresh time        1.3 ms (one count walk)");
   EXPECT_EQ(lines[4], "  skipped folders     2, with 1 images inside that are never shown");
   EXPECT_EQ(lines[5], "  other pictures      3 (heic 1, webp 2)");

@@ -67,6 +67,11 @@ std::uint64_t otherPictureCount(const Survey& survey) {
   return count;
 }
 
+// "260 characters" on Windows, "4096 bytes" on POSIX.
+std::string pathLimitText() {
+  return std::to_string(rotavue::platform::kPathLimit) + " " + rotavue::platform::kPathLengthUnit;
+}
+
 void printTotals(std::ostream& out, const Survey& survey, double refreshMs) {
   const auto line = [&out](const char* label, const std::string& value) {
     out << "  " << padded(label, 20) << value << '\n';
@@ -75,8 +80,9 @@ void printTotals(std::ostream& out, const Survey& survey, double refreshMs) {
   line("images shown", std::to_string(survey.images) + " in " +
                            std::to_string(survey.foldersEntered) + " folders entered");
   line("longest image path", survey.images == 0 ? std::string("-")
-                                                : std::to_string(survey.longestPathBytes) +
-                                                      " bytes: " + survey.longestPath);
+                                                : std::to_string(survey.longestPathLength) + " " +
+                                                      rotavue::platform::kPathLengthUnit + ": " +
+                                                      survey.longestPath);
   line("refresh time", milliseconds(refreshMs) + " (one count walk)");
   line("skipped folders", std::to_string(survey.skippedFolders.size()) + ", with " +
                               std::to_string(imagesInSkippedFolders(survey)) +
@@ -90,7 +96,7 @@ void printTotals(std::ostream& out, const Survey& survey, double refreshMs) {
   line("unreachable names", std::to_string(survey.unreachableNames.size()));
   line("unreadable folders", std::to_string(survey.unreadableFolders.size()));
   line("long paths", std::to_string(survey.longPaths.size()) + " (the host cannot open a path of " +
-                         std::to_string(rotavue::platform::kPathLimit) + " bytes or more)");
+                         pathLimitText() + " or more)");
 }
 
 void printSkippedFolders(std::ostream& out, const Survey& survey, bool all) {

@@ -158,11 +158,19 @@ TEST_F(HostCheck, ExitStatusTellsBadUsageFromAFolderThatCannotBeRead) {
     EXPECT_NE(outcome.err.find("(see --help)"), std::string::npos) << outcome.err;
   }
 
+  // A folder named like a request for help is checked, not helped.
+  for (const std::vector<std::string>& hyphen : std::vector<std::vector<std::string>>{
+           {"check", "--folder=-h"}, {"check", "--folder", "-h"}}) {
+    const Outcome outcome = run(hyphen);
+    EXPECT_EQ(outcome.status, 3) << hyphen.back();
+    EXPECT_EQ(outcome.err, "rotavue-host: cannot read -h/: No such file or directory\n");
+  }
+
   const Outcome help = run({"check", "--help"});
   EXPECT_EQ(help.status, 0);
   for (const char* key : {"folder", "images", "folders_entered", "longest_path", "skipped_folders",
                           "other_pictures", "unreachable_names", "unreadable_folders", "long_paths",
-                          "refresh_ms", "check [--folder DIR] [--json] [--all]"})
+                          "refresh_ms", "Usage: rotavue-host check [OPTIONS]", "Exit status:"})
     EXPECT_NE(help.out.find(key), std::string::npos) << key;
 }
 

@@ -43,17 +43,18 @@ class HostCheck : public ::testing::Test {
  protected:
   void SetUp() override { registry_.setDirPath(host_.path()); }
 
-  // Runs rotavue-host with `arguments`, its output captured in files.
-  Outcome run(const std::vector<std::string>& arguments) {
+  // Runs rotavue-host with `arguments`, its output captured in files, or
+  // written to `output` when one is given.
+  Outcome run(const std::vector<std::string>& arguments, const std::string& output = "") {
     std::string command = shellQuoted(ROTAVUE_HOST_PROGRAM);
     for (const std::string& argument : arguments) command += " " + shellQuoted(argument);
-    const std::string out = output_.pathOf("out");
+    const std::string out = output.empty() ? output_.pathOf("out") : output;
     const std::string err = output_.pathOf("err");
     command += " >" + shellQuoted(out) + " 2>" + shellQuoted(err) + " </dev/null";
     const int raw = std::system(command.c_str());  // NOLINT(concurrency-mt-unsafe)
     Outcome outcome;
     outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    outcome.out = readFileBytes(out);
+    if (output.empty()) outcome.out = readFileBytes(out);
     outcome.err = readFileBytes(err);
     return outcome;
   }
@@ -172,6 +173,20 @@ TEST_F(HostCheck, ExitStatusTellsBadUsageFromAFolderThatCannotBeRead) {
                           "other_pictures", "unreachable_names", "unreadable_folders", "long_paths",
                           "refresh_ms", "Usage: rotavue-host check [OPTIONS]", "Exit status:"})
     EXPECT_NE(help.out.find(key), std::string::npos) << key;
+}
+
+// Output that cannot be written fails the command, whatever it printed.
+TEST_F(HostCheck, OutputThatCannotBeWrittenExitsOne) {
+  tree_.writeFile("a.jpg");
+  for (const std::vector<std::string>& command : std::vector<std::vector<std::string>>{
+           {"check", "--json", "--folder", tree_.path()},
+           {"info"},
+           {"run", "--ticks", "1", "--tick-ms", "0", "--dir-path", host_.path()},
+           {"--version"}}) {
+    const Outcome outcome = run(command, "/dev/full");
+    EXPECT_EQ(outcome.status, 1) << command[0];
+    EXPECT_EQ(outcome.err, "rotavue-host: cannot write the output: No space left on device\n");
+  }
 }
 
 TEST_F(HostCheck, ReadableReportCutsItsListsUnlessAll) {

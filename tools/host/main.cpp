@@ -9,6 +9,8 @@
 // This file is the program's body: the entry point (main or wmain, in the
 // system seam) hands over the arguments in UTF-8; the command line is
 // parsed in command_line.cpp and each command lives in a file of its own.
+#include <cerrno>
+#include <cstring>
 #include <exception>
 #include <iostream>
 #include <string>
@@ -37,14 +39,34 @@ int runCommandOf(const CommandLine& line) {
   return kExitFailed;
 }
 
+// True when everything written to standard output has reached it. A failed
+// write (a full disk, a closed pipe) leaves the stream failed, and errno
+// tells why: after it the commands make no system call before this test.
+bool outputWritten(std::string& reason) {
+  std::cout.flush();
+  if (std::cout) return true;
+  const int error = errno;
+  // The program runs one thread.
+  reason = error != 0 ? std::strerror(error) : "";  // NOLINT(concurrency-mt-unsafe)
+  return false;
+}
+
 }  // namespace
 
 int hostMain(const std::vector<std::string>& arguments) {
   try {
     const CommandLine line = parseCommandLine(arguments);
-    const Utf8ConsoleOutput console;
-    const int status = runCommandOf(line);
-    std::cout.flush();
+    int status = kExitDone;
+    {
+      const Utf8ConsoleOutput console;
+      status = runCommandOf(line);
+      std::string reason;
+      if (!outputWritten(reason)) {
+        std::cerr << kProgramName << ": cannot write the output"
+                  << (reason.empty() ? "" : ": " + reason) << '\n';
+        status = kExitFailed;
+      }
+    }
     return status;
   } catch (const UsageError& error) {
     std::cerr << kProgramName << ": " << error.message << " (see --help)\n";

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -108,6 +109,9 @@ Utf8ConsoleOutput::~Utf8ConsoleOutput() = default;
 
 }  // namespace rotavue_host
 
+// A write to a closed pipe fails with EPIPE, as a full disk fails, instead of
+// ending the program silently: the commands report both alike.
 int main(int argc, char** argv) {
+  std::signal(SIGPIPE, SIG_IGN);
   return rotavue_host::hostMain(std::vector<std::string>(argv + 1, argv + argc));
 }

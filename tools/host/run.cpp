@@ -168,7 +168,8 @@ int runCommand(const RunOptions& options) {
                 << "        position of " << meter.nickname << ": "
                 << positionLine(dirPath, meter.nickname) << '\n';
     }
-    std::cout.flush();
+    // Output that cannot be written ends the loop; hostMain reports it.
+    if (!std::cout.flush()) break;
     if (tick < options.ticks) sleepMilliseconds(options.tickMs);
   }
 

@@ -5,12 +5,12 @@
 # whose ANSI code pages the Windows tests run under (Wine takes a process's
 # code page from its locale), and git and strip-nondeterminism, which make
 # the release zip reproducible. Does nothing when everything is already
-# there. nlohmann-json (header-only) serves the JSON report of
-# `rotavue-host check` in both builds.
+# there. nlohmann-json and CLI11 (both header-only) serve the JSON report
+# and the command line of `rotavue-host` in both builds.
 set -euo pipefail
 
 packages=(cmake make g++ clang libclang-rt-14-dev clang-tidy valgrind procps
-          googletest libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
+          googletest libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev
           mingw-w64 g++-mingw-w64-i686-posix
           wine wine32:i386 locales git strip-nondeterminism)
 # The locales of code pages 1252, 932, 936, 950, 949 and 1251.

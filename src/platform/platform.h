@@ -50,6 +50,25 @@ std::size_t hostPathLength(const std::string& path);
 // file's save and for the report of paths too long to show.
 inline bool hostCanOpenPath(const std::string& path) { return hostPathLength(path) < kPathLimit; }
 
+// The unit in which hostPathLength counts, for reports: "characters" on
+// Windows (UTF-16 units, of which a character outside the Basic Multilingual
+// Plane takes two), "bytes" on POSIX.
+extern const char kPathLengthUnit[];
+
+// The exact form of a UTF-16 text in the ANSI code page, that is one that
+// converts back to the same text; false, with `ansi` empty, when it has none
+// (a best-fit substitution, a character outside the code page, an unpaired
+// surrogate). On POSIX the ANSI code page is UTF-8.
+bool exactAnsiText(std::u16string_view text, std::string& ansi);
+
+// The text in which the host's ANSI file calls reach the existing file or
+// folder at `path` (UTF-16, as the system names it): its exact form, else
+// the exact form of its short path. False, with `ansi` empty, when it has
+// neither: its name is outside the code page and it does not exist or has
+// no short name. The module reads DirPath through it, and rotavue-host
+// converts the folders it is given with it. POSIX has no short names.
+bool exactAnsiPath(std::u16string_view path, std::string& ansi);
+
 // A text of the ANSI code page in UTF-8, for reports. On POSIX, where names
 // are UTF-8 already, the bytes as they are: a name that is not valid UTF-8
 // stays as it is, and whoever prints it decides how to show it.

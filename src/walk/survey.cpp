@@ -130,14 +130,17 @@ void SurveyWalk::surveyLevel(bool top) {
   }
 }
 
+// Lengths are counted as the host's file calls count them, so that in a
+// double-byte code page a character of two bytes counts once on Windows.
 void SurveyWalk::noteImage(const char* name) {
   ++survey.images;
-  const std::size_t length = path.size() + std::strlen(name);
-  if (length > survey.longestPathBytes) {
-    survey.longestPathBytes = length;
-    longestPath = path + name;
+  std::string image = path + name;
+  const std::size_t length = platform::hostPathLength(image);
+  if (!platform::hostCanOpenPath(image)) survey.longPaths.push_back(platform::ansiToUtf8(image));
+  if (length > survey.longestPathLength) {
+    survey.longestPathLength = length;
+    longestPath = std::move(image);
   }
-  if (length >= platform::kPathLimit) survey.longPaths.push_back(platform::ansiToUtf8(path + name));
 }
 
 void SurveyWalk::noteSkippedFolder(const DirectoryEntry& entry) {

@@ -76,17 +76,19 @@ struct Survey {
   bool folderReadable = false;
   std::string folderMessage;
 
-  std::uint64_t images = 0;          // what the count walk counts
-  std::uint64_t foldersEntered = 0;  // folders walked, the folder itself included
-  std::uint64_t entries = 0;         // entries looked at, in skipped folders too
-  std::string longestPath;           // the longest image path; "" without images
-  std::size_t longestPathBytes = 0;  // its length as the host gets it
+  std::uint64_t images = 0;           // what the count walk counts
+  std::uint64_t foldersEntered = 0;   // folders walked, the folder itself included
+  std::uint64_t entries = 0;          // entries looked at, in skipped folders too
+  std::string longestPath;            // the longest image path; "" without images
+  std::size_t longestPathLength = 0;  // its length as the host's file calls count it
 
   std::vector<SkippedFolder> skippedFolders;
   std::map<std::string, OtherPictures> otherPictures;  // by lower-case extension
   std::vector<std::string> unreachableNames;
   std::vector<UnreadableFolder> unreadableFolders;
-  // Images whose path is platform::kPathLimit bytes or longer.
+  // Images whose path the host's file calls cannot open, being
+  // platform::kPathLimit long or longer as they count it
+  // (platform::hostCanOpenPath).
   std::vector<std::string> longPaths;
 };
 

@@ -43,17 +43,18 @@ class HostCheck : public ::testing::Test {
  protected:
   void SetUp() override { registry_.setDirPath(host_.path()); }
 
-  // Runs rotavue-host with `arguments`, its output captured in files.
-  Outcome run(const std::vector<std::string>& arguments) {
+  // Runs rotavue-host with `arguments`, its output captured in files, or
+  // written to `output` when one is given.
+  Outcome run(const std::vector<std::string>& arguments, const std::string& output = "") {
     std::string command = shellQuoted(ROTAVUE_HOST_PROGRAM);
     for (const std::string& argument : arguments) command += " " + shellQuoted(argument);
-    const std::string out = output_.pathOf("out");
+    const std::string out = output.empty() ? output_.pathOf("out") : output;
     const std::string err = output_.pathOf("err");
     command += " >" + shellQuoted(out) + " 2>" + shellQuoted(err) + " </dev/null";
     const int raw = std::system(command.c_str());  // NOLINT(concurrency-mt-unsafe)
     Outcome outcome;
     outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    outcome.out = readFileBytes(out);
+    if (output.empty()) outcome.out = readFileBytes(out);
     outcome.err = readFileBytes(err);
     return outcome;
   }
@@ -158,12 +159,34 @@ TEST_F(HostCheck, ExitStatusTellsBadUsageFromAFolderThatCannotBeRead) {
     EXPECT_NE(outcome.err.find("(see --help)"), std::string::npos) << outcome.err;
   }
 
+  // A folder named like a request for help is checked, not helped.
+  for (const std::vector<std::string>& hyphen : std::vector<std::vector<std::string>>{
+           {"check", "--folder=-h"}, {"check", "--folder", "-h"}}) {
+    const Outcome outcome = run(hyphen);
+    EXPECT_EQ(outcome.status, 3) << hyphen.back();
+    EXPECT_EQ(outcome.err, "rotavue-host: cannot read -h/: No such file or directory\n");
+  }
+
   const Outcome help = run({"check", "--help"});
   EXPECT_EQ(help.status, 0);
   for (const char* key : {"folder", "images", "folders_entered", "longest_path", "skipped_folders",
                           "other_pictures", "unreachable_names", "unreadable_folders", "long_paths",
-                          "refresh_ms", "check [--folder DIR] [--json] [--all]"})
+                          "refresh_ms", "Usage: rotavue-host check [OPTIONS]", "Exit status:"})
     EXPECT_NE(help.out.find(key), std::string::npos) << key;
+}
+
+// Output that cannot be written fails the command, whatever it printed.
+TEST_F(HostCheck, OutputThatCannotBeWrittenExitsOne) {
+  tree_.writeFile("a.jpg");
+  for (const std::vector<std::string>& command : std::vector<std::vector<std::string>>{
+           {"check", "--json", "--folder", tree_.path()},
+           {"info"},
+           {"run", "--ticks", "1", "--tick-ms", "0", "--dir-path", host_.path()},
+           {"--version"}}) {
+    const Outcome outcome = run(command, "/dev/full");
+    EXPECT_EQ(outcome.status, 1) << command[0];
+    EXPECT_EQ(outcome.err, "rotavue-host: cannot write the output: No space left on device\n");
+  }
 }
 
 TEST_F(HostCheck, ReadableReportCutsItsListsUnlessAll) {

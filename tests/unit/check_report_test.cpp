@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "command_line.h"
 #include "platform/platform.h"
 #include "support/memory_tree.h"
 #include "walk/survey.h"
@@ -124,8 +125,8 @@ TEST(CheckReport, GivesTheTotalsFirstThenEachList) {
   ASSERT_GE(lines.size(), 10u);
   EXPECT_EQ(lines[0], "Folder: " + full.root);
   EXPECT_EQ(lines[1], "  images shown        3 in 2 folders entered");
-  EXPECT_EQ(lines[2], "  longest image path  " + std::to_string(full.root.size() + 9) +
-                          " bytes: " + path({"R", "sub"}) + "e.png");
+  EXPECT_EQ(lines[2], "  longest image path  " + std::to_string(full.root.size() + 9) + " " +
+                          rotavue::platform::kPathLengthUnit + ": " + path({"R", "sub"}) + "e.png");
   EXPECT_EQ(lines[3], "  refresh time        1.3 ms (one count walk)");
   EXPECT_EQ(lines[4], "  skipped folders     2, with 1 images inside that are never shown");
   EXPECT_EQ(lines[5], "  other pictures      3 (heic 1, webp 2)");
@@ -195,35 +196,56 @@ TEST(CheckReport, CutsEachListAtTenUnlessAll) {
   EXPECT_EQ(columns[0], columns[1]) << aligned.str();
 }
 
-TEST(CheckOptions, ParsesTheDocumentedCommandLine) {
-  CheckOptions options;
-  std::string problem;
-  ASSERT_TRUE(parseCheckOptions({}, options, problem));
-  EXPECT_FALSE(options.folderGiven);
-  EXPECT_FALSE(options.json);
-  EXPECT_FALSE(options.all);
+TEST(CommandLine, ParsesTheDocumentedCommandLine) {
+  const CommandLine defaults = parseCommandLine({"check"});
+  EXPECT_EQ(defaults.command, Command::kCheck);
+  EXPECT_EQ(defaults.check.folder, "");
+  EXPECT_FALSE(defaults.check.json);
+  EXPECT_FALSE(defaults.check.all);
 
-  ASSERT_TRUE(parseCheckOptions({"--json", "--folder", "C:\\pics", "--all"}, options, problem));
-  EXPECT_TRUE(options.folderGiven);
-  EXPECT_EQ(options.folder, "C:\\pics");
-  EXPECT_TRUE(options.json);
-  EXPECT_TRUE(options.all);
-  CheckOptions equals;
-  ASSERT_TRUE(parseCheckOptions({"--folder=a b"}, equals, problem));
-  EXPECT_EQ(equals.folder, "a b");
+  const CommandLine check = parseCommandLine({"check", "--json", "--folder", "C:\\pics", "--all"});
+  EXPECT_EQ(check.check.folder, "C:\\pics");
+  EXPECT_TRUE(check.check.json);
+  EXPECT_TRUE(check.check.all);
+  EXPECT_EQ(parseCommandLine({"check", "--folder=a b"}).check.folder, "a b");
+  // A value is a value, even where it looks like a request for help.
+  EXPECT_EQ(parseCommandLine({"check", "--folder=-h"}).check.folder, "-h");
+  EXPECT_EQ(parseCommandLine({"check", "--folder", "-h"}).check.folder, "-h");
+
+  const CommandLine run =
+      parseCommandLine({"run", "--module", "m", "--dir-path", "d", "--folder", "f", "--meter",
+                        "GetImage,a", "--meter", "GetImage,b", "--ticks", "3", "--tick-ms=0"});
+  EXPECT_EQ(run.command, Command::kRun);
+  EXPECT_EQ(run.run.shared.module, "m");
+  EXPECT_EQ(run.run.shared.dirPath, "d");
+  EXPECT_EQ(run.run.shared.folder, "f");
+  EXPECT_EQ(run.run.meters, (std::vector<std::string>{"GetImage,a", "GetImage,b"}));
+  EXPECT_EQ(run.run.ticks, 3u);
+  EXPECT_EQ(run.run.tickMs, 0u);
+
+  for (const std::vector<std::string>& help : std::vector<std::vector<std::string>>{
+           {"check", "--help"}, {"check", "--json", "-h"}, {"help", "check"}}) {
+    const CommandLine line = parseCommandLine(help);
+    EXPECT_EQ(line.command, Command::kShowText);
+    EXPECT_NE(line.text.find("Usage: rotavue-host check [OPTIONS]"), std::string::npos)
+        << line.text;
+  }
 
   for (const std::vector<std::string>& bad :
-       std::vector<std::vector<std::string>>{{"--bogus"},
-                                             {"pics"},
-                                             {"--folder"},
-                                             {"--folder="},
-                                             {"--folder", ""},
-                                             {"--json=1"},
-                                             {"--json", "extra"}}) {
-    CheckOptions rejected;
-    problem.clear();
-    EXPECT_FALSE(parseCheckOptions(bad, rejected, problem)) << bad[0];
-    EXPECT_FALSE(problem.empty()) << bad[0];
+       std::vector<std::vector<std::string>>{{},
+                                             {"check", "--bogus"},
+                                             {"check", "pics"},
+                                             {"check", "--folder"},
+                                             {"check", "--folder="},
+                                             {"check", "--folder", ""},
+                                             {"check", "--json=1"},
+                                             {"check", "--json", "extra"},
+                                             {"run", "--ticks", "-1"},
+                                             {"run", "--meter", "GetImage,a", "GetImage,b"},
+                                             {"run", "--version"},
+                                             {"--version", "run"},
+                                             {"info", "a", "b"}}) {
+    EXPECT_THROW(parseCommandLine(bad), UsageError) << (bad.empty() ? "" : bad.back());
   }
 }
 

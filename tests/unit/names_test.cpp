@@ -103,6 +103,26 @@ TEST(EntryNames, NamesWithoutAnExactFormAreUnreachable) {
   EXPECT_EQ(inexactShortName.ansi, "");
 }
 
+// The exact form of a text or path, as rotavue-host and the DirPath read
+// take it: what converts, converts back (on POSIX always, to UTF-8); an
+// unpaired surrogate converts nowhere, and names no file with a short name.
+TEST(EntryNames, TextsAndPathsTakeTheirExactFormOrNone) {
+  std::string ansi = "not written";
+  EXPECT_TRUE(rotavue::platform::exactAnsiPath(u"pics/a b.jpg", ansi));
+  EXPECT_EQ(ansi, "pics/a b.jpg");
+  EXPECT_FALSE(rotavue::platform::exactAnsiPath(u"pics/\xD800.jpg", ansi));
+  EXPECT_EQ(ansi, "");
+  const std::pair<std::u16string_view, std::string> texts[] = {
+      {u"\u00e9t\u00e9", "\xC3\xA9t\xC3\xA9"}, {u"\U0001F600", "\xF0\x9F\x98\x80"}};
+  for (const auto& [text, utf8] : texts) {
+    const bool exact = rotavue::platform::exactAnsiText(text, ansi);
+    EXPECT_TRUE(exact || kPathSeparator != '/') << utf8;
+    if (exact) {
+      EXPECT_EQ(rotavue::platform::ansiToUtf8(ansi), utf8);
+    }
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Both walks over a tree with unreachable entries.
 

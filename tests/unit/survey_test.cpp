@@ -304,7 +304,7 @@ TEST(Survey, LongPathsReachThePlatformsLimit) {
   EXPECT_EQ(survey.longPaths,
             (std::vector<std::string>{deep + "aaaaaa.jpg", deep + "aaaaaaa.jpg"}));
   EXPECT_EQ(survey.longestPath, deep + "aaaaaaa.jpg");
-  EXPECT_EQ(survey.longestPathBytes, limit + 1);
+  EXPECT_EQ(survey.longestPathLength, limit + 1);
   // The host cannot open them, but the module counts them.
   EXPECT_EQ(survey.images, 4u);
   EXPECT_EQ(survey.images, static_cast<std::uint64_t>(countWalk(root)));
@@ -314,7 +314,7 @@ TEST(Survey, LongPathsReachThePlatformsLimit) {
   const Survey shortOnes = surveyFolder(plain);
   EXPECT_TRUE(shortOnes.longPaths.empty());
   EXPECT_EQ(shortOnes.longestPath, plain + "ab.jpg");
-  EXPECT_EQ(shortOnes.longestPathBytes, plain.size() + 6);
+  EXPECT_EQ(shortOnes.longestPathLength, plain.size() + 6);
   tree.add(path({"E"}), {file("notes.txt")});
   EXPECT_EQ(surveyFolder(path({"E"})).longestPath, "");
 }

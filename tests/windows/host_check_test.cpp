@@ -3,10 +3,13 @@
 // SetFileAttributesA, as Windows and Wine keep them), runs the program
 // beside it as a user would, parses its JSON back and compares the image
 // count with the distinct images of a full GetImage cycle of the real
-// Rotavue.dll over the same tree.
+// Rotavue.dll over the same tree. Names outside the ANSI code page and
+// lengths in a double-byte code page are tested in code pages 1252 and 932
+// (ROTAVUE_EXPECT_ACP).
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -37,20 +40,37 @@ std::string directoryOfThisProgram() {
 
 // One argument as the C runtime splits a command line: quoted, with the
 // backslashes before a quote (and at the end) doubled.
-std::string quotedArgument(const std::string& argument) {
-  std::string quoted = "\"";
+std::wstring quotedArgument(const std::wstring& argument) {
+  std::wstring quoted = L"\"";
   std::size_t backslashes = 0;
-  for (const char c : argument) {
-    if (c == '\\') {
+  for (const wchar_t c : argument) {
+    if (c == L'\\') {
       ++backslashes;
       continue;
     }
-    quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+    quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
     backslashes = 0;
     quoted += c;
   }
-  quoted.append(backslashes * 2, '\\');
-  return quoted + "\"";
+  quoted.append(backslashes * 2, L'\\');
+  return quoted + L"\"";
+}
+
+std::wstring wideOf(UINT codePage, const std::string& text) {
+  const int units =
+      ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(units), L'\0');
+  ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &wide[0], units);
+  return wide;
+}
+
+std::string narrowOf(UINT codePage, const std::wstring& wide) {
+  const int units = static_cast<int>(wide.size());
+  const int bytes =
+      ::WideCharToMultiByte(codePage, 0, wide.data(), units, nullptr, 0, nullptr, nullptr);
+  std::string text(static_cast<std::size_t>(bytes), '\0');
+  ::WideCharToMultiByte(codePage, 0, wide.data(), units, &text[0], bytes, nullptr, nullptr);
+  return text;
 }
 
 // A file that a child process inherits as its standard output or error.
@@ -73,17 +93,7 @@ class InheritedFile {
 };
 
 // The text of `ansi` in UTF-8, by the system's own conversion.
-std::string utf8Of(const std::string& ansi) {
-  const int units =
-      ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(units), L'\0');
-  ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &wide[0], units);
-  const int bytes =
-      ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, nullptr, 0, nullptr, nullptr);
-  std::string utf8(static_cast<std::size_t>(bytes), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, &utf8[0], bytes, nullptr, nullptr);
-  return utf8;
-}
+std::string utf8Of(const std::string& ansi) { return narrowOf(CP_UTF8, wideOf(CP_ACP, ansi)); }
 
 void removeTree(const std::string& directory) {
   WIN32_FIND_DATAA data{};
@@ -113,6 +123,11 @@ class HostCheckExe : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(module_.loaded()) << "LoadLibraryA(\"Rotavue.dll\") failed: " << ::GetLastError();
     ASSERT_TRUE(dll_.complete());
+    if (const char* expected =
+            std::getenv("ROTAVUE_EXPECT_ACP")) {  // NOLINT(concurrency-mt-unsafe)
+      ASSERT_EQ(::GetACP(), static_cast<UINT>(std::atoi(expected)))
+          << "the locale that selects this code page is missing";
+    }
     static int serial = 0;
     char temp[MAX_PATH] = {};
     ASSERT_GT(::GetTempPathA(MAX_PATH, temp), 0u);
@@ -145,24 +160,33 @@ class HostCheckExe : public ::testing::Test {
     ::CloseHandle(file);
   }
 
+  // Runs rotavue-host.exe with `arguments` (ANSI texts), as a user does.
   Outcome run(const std::vector<std::string>& arguments) {
-    const std::string program = directoryOfThisProgram() + "rotavue-host.exe";
-    std::string commandLine = quotedArgument(program);
-    for (const std::string& argument : arguments) commandLine += " " + quotedArgument(argument);
+    std::vector<std::wstring> wide;
+    for (const std::string& argument : arguments) wide.push_back(wideOf(CP_ACP, argument));
+    return runWide(wide);
+  }
+
+  // The same with arguments in UTF-16, which no code page limits; standard
+  // output goes to `output` when one is given.
+  Outcome runWide(const std::vector<std::wstring>& arguments, HANDLE output = nullptr) {
+    const std::wstring program = wideOf(CP_ACP, directoryOfThisProgram()) + L"rotavue-host.exe";
+    std::wstring commandLine = quotedArgument(program);
+    for (const std::wstring& argument : arguments) commandLine += L" " + quotedArgument(argument);
     Outcome outcome;
     {
       InheritedFile out(root_ + "out.txt");
       InheritedFile err(root_ + "err.txt");
-      STARTUPINFOA startup{};
+      STARTUPINFOW startup{};
       startup.cb = static_cast<DWORD>(sizeof startup);
       startup.dwFlags = STARTF_USESTDHANDLES;
       startup.hStdInput = nullptr;
-      startup.hStdOutput = out.get();
+      startup.hStdOutput = output != nullptr ? output : out.get();
       startup.hStdError = err.get();
       PROCESS_INFORMATION process{};
-      if (!::CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
+      if (!::CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
                             nullptr, &startup, &process)) {
-        ADD_FAILURE() << "cannot start " << program << ": " << ::GetLastError();
+        ADD_FAILURE() << "cannot start rotavue-host.exe: " << ::GetLastError();
         return outcome;
       }
       ::WaitForSingleObject(process.hProcess, INFINITE);
@@ -298,6 +322,76 @@ TEST_F(HostCheckExe, ExitStatusTellsBadUsageFromAFolderThatCannotBeRead) {
     EXPECT_EQ(outcome.status, 2u) << bad.back();
     EXPECT_EQ(outcome.out, "") << bad.back();
   }
+}
+
+// A folder whose name the ANSI code page lacks is walked by its short name,
+// as the module takes DirPath; one that does not exist is named in UTF-8.
+TEST_F(HostCheckExe, FolderOutsideTheCodePageIsGivenByItsShortName) {
+  if (::GetACP() != 1252) GTEST_SKIP() << "for code page 1252, which has no Japanese";
+  const std::wstring folder = wideOf(CP_ACP, pictures_) + L"\u5199\u771f";
+  ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+  const HANDLE image = ::CreateFileW((folder + L"\\a.jpg").c_str(), GENERIC_WRITE, 0, nullptr,
+                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(image, INVALID_HANDLE_VALUE);
+  ::CloseHandle(image);
+
+  const Outcome outcome = runWide({L"check", L"--json", L"--folder", folder});
+  ASSERT_EQ(outcome.status, 0u) << outcome.err;
+  const json report = json::parse(outcome.out);
+  const std::string walked = report["folder"];
+  // The short path, which the host's ANSI calls open.
+  EXPECT_TRUE(std::all_of(walked.begin(), walked.end(), [](char c) {
+    return static_cast<unsigned char>(c) < 0x80;
+  })) << walked;
+  EXPECT_NE(::GetFileAttributesA(walked.c_str()), INVALID_FILE_ATTRIBUTES) << walked;
+  EXPECT_EQ(report["images"], 1);
+  EXPECT_EQ(rotation(walked).size(), 1u);
+
+  const std::wstring missing = folder + L"\u5199";
+  const Outcome absent = runWide({L"check", L"--folder", missing});
+  EXPECT_EQ(absent.status, 3u);
+  EXPECT_EQ(absent.err.rfind("rotavue-host: cannot read " + narrowOf(CP_UTF8, missing) + ": ", 0),
+            0u)
+      << absent.err;
+}
+
+// In code page 932 a path of 300 bytes has 160 characters, well below the
+// 260 at which the system's file calls refuse it: it opens, and is no long
+// path.
+TEST_F(HostCheckExe, PathLengthsAreCountedAsTheSystemCountsThem) {
+  if (::GetACP() != 932) GTEST_SKIP() << "for code page 932";
+  // 20 characters of one byte and 140 of two.
+  const std::string base = "C:\\rv932\\";
+  removeTree(base);
+  ASSERT_TRUE(::CreateDirectoryA(base.c_str(), nullptr));
+  std::wstring half;
+  for (int i = 0; i < 35; ++i) half += L"\u5199\u771f";
+  const std::wstring outer = wideOf(CP_ACP, base) + half;
+  ASSERT_TRUE(::CreateDirectoryW(outer.c_str(), nullptr));
+  ASSERT_TRUE(::CreateDirectoryW((outer + L"\\" + half).c_str(), nullptr));
+  const std::wstring image = outer + L"\\" + half + L"\\aaaaa.jpg";
+  const HANDLE created = ::CreateFileW(image.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(created, INVALID_HANDLE_VALUE);
+  ::CloseHandle(created);
+  const std::string ansiImage = narrowOf(CP_ACP, image);
+  ASSERT_EQ(image.size(), 160u);
+  ASSERT_EQ(ansiImage.size(), 300u);
+  const HANDLE opened = ::CreateFileA(ansiImage.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  EXPECT_NE(opened, INVALID_HANDLE_VALUE) << ::GetLastError();
+  if (opened != INVALID_HANDLE_VALUE) ::CloseHandle(opened);
+
+  const json report = checkJson(base);
+  EXPECT_EQ(report["images"], 1);
+  EXPECT_EQ(report["long_paths"], 0);
+  EXPECT_EQ(report["longest_path"], narrowOf(CP_UTF8, image));
+  const Outcome readable = run({"check", "--folder", base});
+  EXPECT_NE(readable.out.find("  longest image path  160 characters: " + narrowOf(CP_UTF8, image) +
+                              "\r\n"),
+            std::string::npos)
+      << readable.out;
+  removeTree(base);
 }
 
 // A link to a folder, which the ctest fixture makes on the file system that

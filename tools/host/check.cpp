@@ -1,11 +1,14 @@
 // `rotavue-host check`: surveys a folder with the module's own rules (linked
 // from the module's core, not loaded), times one count walk over it as a
-// refresh of GetRandomImage would run it, and prints the report.
+// refresh of GetRandomImage would run it, and prints the report. The folder
+// is walked in the form the module would be given it: in the ANSI code
+// page, exactly or as its short path.
 #include <chrono>
 #include <iostream>
 #include <string>
 
 #include "check_report.h"
+#include "commands.h"
 #include "host/meter_data.h"
 #include "module.h"
 #include "walk/walk.h"
@@ -58,21 +61,27 @@ double timeCountWalk(const std::string& folder) {
 
 }  // namespace
 
-int checkCommand(CheckOptions options) {
-  if (!options.folderGiven) options.folder = executableDirectory() + "pictures";
-  const Utf8ConsoleOutput console;
+int checkCommand(const CheckOptions& options) {
+  const std::string given =
+      options.folder.empty() ? executableDirectory() + "pictures" : options.folder;
+  std::string folder;
+  std::string problem;
+  if (!ansiPathOf(given, folder, problem)) {
+    std::cerr << kProgramName << ": " << problem << '\n';
+    return kExitFolder;
+  }
   rotavue::Survey survey;
   {
     ProgressLine progress(standardErrorIsTerminal());
-    survey = rotavue::surveyFolder(options.folder,
+    survey = rotavue::surveyFolder(folder,
                                    [&progress](std::uint64_t entries) { progress.show(entries); });
   }
   if (!survey.folderReadable) {
-    std::cerr << "rotavue-host: cannot read " << survey.folder << ": " << survey.folderMessage
+    std::cerr << kProgramName << ": cannot read " << survey.folder << ": " << survey.folderMessage
               << '\n';
-    return 3;
+    return kExitFolder;
   }
-  const double refreshMs = timeCountWalk(options.folder);
+  const double refreshMs = timeCountWalk(folder);
   if (options.json) {
     std::cout << checkJson(survey, refreshMs)
                      .dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
@@ -80,8 +89,7 @@ int checkCommand(CheckOptions options) {
   } else {
     printCheckReport(std::cout, survey, refreshMs, options.all);
   }
-  std::cout.flush();
-  return 0;
+  return kExitDone;
 }
 
 }  // namespace rotavue_host

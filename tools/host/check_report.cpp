@@ -1,4 +1,4 @@
-// The options, help text and reports of `rotavue-host check`.
+// The help text and reports of `rotavue-host check`.
 //
 // Every text of a survey is UTF-8 already; the reports only arrange it. The
 // readable report aligns its columns by characters, counting each UTF-8
@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -67,6 +68,11 @@ std::uint64_t otherPictureCount(const Survey& survey) {
   return count;
 }
 
+// "260 characters" on Windows, "4096 bytes" on POSIX.
+std::string pathLimitText() {
+  return std::to_string(rotavue::platform::kPathLimit) + " " + rotavue::platform::kPathLengthUnit;
+}
+
 void printTotals(std::ostream& out, const Survey& survey, double refreshMs) {
   const auto line = [&out](const char* label, const std::string& value) {
     out << "  " << padded(label, 20) << value << '\n';
@@ -75,8 +81,9 @@ void printTotals(std::ostream& out, const Survey& survey, double refreshMs) {
   line("images shown", std::to_string(survey.images) + " in " +
                            std::to_string(survey.foldersEntered) + " folders entered");
   line("longest image path", survey.images == 0 ? std::string("-")
-                                                : std::to_string(survey.longestPathBytes) +
-                                                      " bytes: " + survey.longestPath);
+                                                : std::to_string(survey.longestPathLength) + " " +
+                                                      rotavue::platform::kPathLengthUnit + ": " +
+                                                      survey.longestPath);
   line("refresh time", milliseconds(refreshMs) + " (one count walk)");
   line("skipped folders", std::to_string(survey.skippedFolders.size()) + ", with " +
                               std::to_string(imagesInSkippedFolders(survey)) +
@@ -90,7 +97,7 @@ void printTotals(std::ostream& out, const Survey& survey, double refreshMs) {
   line("unreachable names", std::to_string(survey.unreachableNames.size()));
   line("unreadable folders", std::to_string(survey.unreadableFolders.size()));
   line("long paths", std::to_string(survey.longPaths.size()) + " (the host cannot open a path of " +
-                         std::to_string(rotavue::platform::kPathLimit) + " bytes or more)");
+                         pathLimitText() + " or more)");
 }
 
 void printSkippedFolders(std::ostream& out, const Survey& survey, bool all) {
@@ -159,39 +166,6 @@ void printUnreadableFolders(std::ostream& out, const Survey& survey, bool all) {
 
 }  // namespace
 
-bool parseCheckOptions(const std::vector<std::string>& arguments, CheckOptions& options,
-                       std::string& problem) {
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& argument = arguments[i];
-    if (argument == "--json") {
-      options.json = true;
-    } else if (argument == "--all") {
-      options.all = true;
-    } else if (argument == "--folder" || argument.rfind("--folder=", 0) == 0) {
-      if (argument == "--folder") {
-        if (i + 1 >= arguments.size()) {
-          problem = "--folder needs a value";
-          return false;
-        }
-        options.folder = arguments[++i];
-      } else {
-        options.folder = argument.substr(std::string("--folder=").size());
-      }
-      if (options.folder.empty()) {
-        problem = "--folder: empty path";
-        return false;
-      }
-      options.folderGiven = true;
-    } else {
-      problem = "check: unknown " +
-                std::string(argument.rfind("-", 0) == 0 ? "option" : "argument") + " '" + argument +
-                "'";
-      return false;
-    }
-  }
-  return true;
-}
-
 nlohmann::ordered_json checkJson(const Survey& survey, double refreshMs) {
   using nlohmann::ordered_json;
   ordered_json skipped = ordered_json::array();
@@ -233,46 +207,43 @@ void printCheckReport(std::ostream& out, const Survey& survey, double refreshMs,
   printPaths(out, "Long paths (images the host cannot open):", survey.longPaths, all);
 }
 
-void printCheckUsage(std::ostream& out) {
-  out << "check [--folder DIR] [--json] [--all]\n"
-         "  Walks DIR with the module's own rules and tells what the rotation shows and\n"
-         "  what it passes over, and why:\n"
-         "    images              how many images the rotation shows (the module's count),\n"
-         "                        the folders entered and the longest image path;\n"
-         "    skipped folders     folders not entered, with their reasons (hidden, system,\n"
-         "                        link, offline, other) and the images inside them;\n"
-         "    other pictures      picture types the rotation does not show (jpeg, jpe,\n"
-         "                        jfif, webp, tif, tiff, heic, heif, avif, svg);\n"
-         "    unreachable names   names the host cannot open (no exact form in the ANSI\n"
-         "                        code page and no short name);\n"
-         "    unreadable folders  with the system's message;\n"
-         "    long paths          images whose path has "
-      << rotavue::platform::kPathLimit
-      << " bytes or more, which the\n"
-         "                        host cannot open;\n"
-         "    refresh time        one count walk over DIR, in milliseconds.\n"
-         "  The report gives the totals, then each list, cut at "
-      << kCheckListLimit
-      << " entries. A progress line\n"
-         "  goes to standard error while it walks, when that is a terminal.\n"
-         "  --folder DIR  the folder (default: the example folder \"pictures\" beside this\n"
-         "                program)\n"
-         "  --all         list every entry\n"
-         "  --json        print one JSON object (UTF-8) instead, every list complete:\n"
-         "                  folder              DIR as walked, ending in the separator\n"
-         "                  images              the number of images shown\n"
-         "                  folders_entered     folders walked, DIR included\n"
-         "                  longest_path        the longest image path (\"\" without images)\n"
-         "                  skipped_folders     [{\"path\", \"reasons\": [words], "
-         "\"images_inside\"}];\n"
-         "                                      images_inside is null for links and offline\n"
-         "                                      folders, which are never opened\n"
-         "                  other_pictures      {extension: count}\n"
-         "                  unreachable_names   [path]\n"
-         "                  unreadable_folders  [{\"path\", \"message\"}]\n"
-         "                  long_paths          the number of images whose path is too long\n"
-         "                  refresh_ms          milliseconds of one count walk\n"
-         "  Exit status: 0 it ran, 2 bad usage, 3 DIR itself cannot be read.\n";
+std::string checkHelpText() {
+  return "Walks DIR with the module's own rules and tells what the rotation shows and\n"
+         "what it passes over, and why:\n"
+         "  images              how many images the rotation shows (the module's count),\n"
+         "                      the folders entered and the longest image path;\n"
+         "  skipped folders     folders not entered, with their reasons (hidden, system,\n"
+         "                      link, offline, other) and the images inside them;\n"
+         "  other pictures      picture types the rotation does not show (jpeg, jpe,\n"
+         "                      jfif, webp, tif, tiff, heic, heif, avif, svg);\n"
+         "  unreachable names   names the host cannot open (no exact form in the ANSI\n"
+         "                      code page and no short name);\n"
+         "  unreadable folders  with the system's message;\n"
+         "  long paths          images whose path has " +
+         pathLimitText() +
+         " or more, which\n"
+         "                      the host cannot open;\n"
+         "  refresh time        one count walk over DIR, in milliseconds.\n"
+         "The report gives the totals, then each list, cut at " +
+         std::to_string(kCheckListLimit) +
+         " entries unless --all.\n"
+         "A progress line goes to standard error while it walks, when that is a\n"
+         "terminal. DIR reaches the walk in the ANSI code page, as its exact name or\n"
+         "else its short name.\n"
+         "\n"
+         "--json prints one JSON object (UTF-8), every list complete:\n"
+         "  folder              DIR as walked, ending in the separator\n"
+         "  images              the number of images shown\n"
+         "  folders_entered     folders walked, DIR included\n"
+         "  longest_path        the longest image path (\"\" without images)\n"
+         "  skipped_folders     [{\"path\", \"reasons\": [words], \"images_inside\"}];\n"
+         "                      images_inside is null for links and offline folders,\n"
+         "                      which are never opened\n"
+         "  other_pictures      {extension: count}\n"
+         "  unreachable_names   [path]\n"
+         "  unreadable_folders  [{\"path\", \"message\"}]\n"
+         "  long_paths          the number of images whose path is too long\n"
+         "  refresh_ms          milliseconds of one count walk\n";
 }
 
 }  // namespace rotavue_host

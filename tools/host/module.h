@@ -1,17 +1,23 @@
 // What the host simulator needs of the operating system, behind one seam:
-// loading the module and finding its exports, publishing the host's
-// directory where the module looks for it, locating the executable,
-// sleeping between ticks, and the terminal and console that `check` writes
-// to. module_win32.cpp and module_posix.cpp implement
-// it; CMake compiles exactly one of them.
+// the program's entry point, which hands the arguments over in UTF-8;
+// loading the module and finding its exports; publishing the host's
+// directory where the module looks for it; the texts the module is given,
+// in the ANSI code page; locating the executable; sleeping between ticks;
+// and the terminal and console that the commands write to.
+// module_win32.cpp and module_posix.cpp implement it; CMake compiles exactly
+// one of them.
+//
+// Every path and text here is UTF-8, as the tool keeps them (on POSIX the
+// bytes as given, UTF-8 by convention): on Windows the arguments arrive in
+// UTF-16 and the system calls take UTF-16, so a folder outside the ANSI code
+// page can be named; only what the module is given goes through the ANSI
+// code page.
 #pragma once
 
 #include <string>
 
 namespace rotavue_host {
 
-// The module's file name as the host looks for it beside itself.
-extern const char kDefaultModuleName[];
 // The separator the host appends to directories.
 extern const char kPathSeparator;
 
@@ -22,8 +28,20 @@ void* findSymbol(void* module, const char* name);
 void unloadModule(void* module);
 
 // Writes `dirPath` as the host's registry value DirPath (HKEY_CURRENT_USER,
-// Software\Glintora\General, REG_SZ). `where` names the place written to.
+// Software\Glintora\General, REG_SZ; on Windows the UTF-16 value, which the
+// module converts itself). `where` names the place written to.
 bool publishDirPath(const std::string& dirPath, std::string& where, std::string& error);
+
+// The text in which the module is given the file or folder at `path`: on
+// Windows its exact form in the ANSI code page, else the exact form of its
+// short path, as the module reads DirPath (platform::exactAnsiPath); on
+// POSIX the path as it is. False, with the whole message in `problem`, when
+// it has neither.
+bool ansiPathOf(const std::string& path, std::string& ansi, std::string& problem);
+
+// The exact form of `text` (a nickname, an interval) in the ANSI code page;
+// false when it has none. On POSIX the text as it is.
+bool ansiTextOf(const std::string& text, std::string& ansi);
 
 // The directory of the running executable, ending in the separator.
 std::string executableDirectory();
@@ -33,9 +51,9 @@ void sleepMilliseconds(unsigned long milliseconds);
 // True when standard error is a terminal (a console on Windows).
 bool standardErrorIsTerminal();
 
-// While it lives, a console on standard output shows UTF-8 text: on Windows
-// its output code page is UTF-8, and the previous one comes back at the end.
-// Output to a file or a pipe is left alone.
+// While it lives, a console on standard output or error shows UTF-8 text:
+// on Windows its output code page is UTF-8, and the previous one comes back
+// at the end. Output to a file or a pipe is left alone.
 class Utf8ConsoleOutput {
  public:
   Utf8ConsoleOutput();

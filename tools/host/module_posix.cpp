@@ -1,21 +1,24 @@
-// The host simulator's system seam on Linux: dlopen/dlsym for the module,
-// and the registry-export file that stands in for the host's registry (the
-// file the module's POSIX backend reads).
+// The host simulator's system seam on Linux: the entry point, dlopen/dlsym
+// for the module, and the registry-export file that stands in for the
+// host's registry (the file the module's POSIX backend reads). Names are
+// bytes, UTF-8 by convention, and reach the module as they are.
 #include <dlfcn.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
+#include <vector>
 
+#include "commands.h"
 #include "module.h"
 
 namespace rotavue_host {
 
-const char kDefaultModuleName[] = "libRotavue.so";
 const char kPathSeparator = '/';
 
 void* loadModule(const std::string& path, std::string& error) {
@@ -49,7 +52,7 @@ std::string registryFilePath() {
   return base + "/glintora/registry.reg";
 }
 
-std::string quoted(const std::string& text) {
+std::string registryQuoted(const std::string& text) {
   std::string out = "\"";
   for (const char c : text) {
     if (c == '\\' || c == '"') out += '\\';
@@ -68,10 +71,20 @@ bool publishDirPath(const std::string& dirPath, std::string& where, std::string&
   std::ofstream file(where, std::ios::binary | std::ios::trunc);
   file << "Windows Registry Editor Version 5.00\r\n\r\n"
        << "[HKEY_CURRENT_USER\\Software\\Glintora\\General]\r\n"
-       << quoted("DirPath") << '=' << quoted(dirPath) << "\r\n";
+       << registryQuoted("DirPath") << '=' << registryQuoted(dirPath) << "\r\n";
   file.close();
   if (!file) error = "cannot write " + where;
   return static_cast<bool>(file);
+}
+
+bool ansiPathOf(const std::string& path, std::string& ansi, std::string&) {
+  ansi = path;
+  return true;
+}
+
+bool ansiTextOf(const std::string& text, std::string& ansi) {
+  ansi = text;
+  return true;
 }
 
 std::string executableDirectory() {
@@ -95,3 +108,10 @@ Utf8ConsoleOutput::Utf8ConsoleOutput() = default;
 Utf8ConsoleOutput::~Utf8ConsoleOutput() = default;
 
 }  // namespace rotavue_host
+
+// A write to a closed pipe fails with EPIPE, as a full disk fails, instead of
+// ending the program silently: the commands report both alike.
+int main(int argc, char** argv) {
+  std::signal(SIGPIPE, SIG_IGN);
+  return rotavue_host::hostMain(std::vector<std::string>(argv + 1, argv + argc));
+}

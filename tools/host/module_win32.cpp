@@ -1,70 +1,140 @@
-// The host simulator's system seam on Windows: LoadLibraryA/GetProcAddress
-// for the module, the real registry for the host's DirPath value, and the
-// console's output code page.
+// The host simulator's system seam on Windows: the wide entry point (wmain,
+// linked with -municode, so that the arguments come in UTF-16 without
+// shell32), LoadLibraryW/GetProcAddress for the module, the real registry
+// for the host's DirPath value, and the console's output code page. The
+// tool's paths are UTF-8 and reach the system in UTF-16; the module's texts
+// are converted to the ANSI code page exactly, or as short paths, by the
+// module's own platform rules.
 #include <windows.h>
 
+#include <cwchar>
+#include <string_view>
+#include <vector>
+
+#include "commands.h"
 #include "module.h"
+#include "platform/platform.h"
 
 namespace rotavue_host {
 
-const char kDefaultModuleName[] = "Rotavue.dll";
 const char kPathSeparator = '\\';
 
 namespace {
 
+std::wstring wideOf(const std::string& utf8) {
+  std::wstring wide;
+  const int length = static_cast<int>(utf8.size());
+  const int units = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, nullptr, 0);
+  if (units <= 0) return wide;
+  wide.resize(static_cast<std::size_t>(units));
+  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, &wide[0], units);
+  return wide;
+}
+
+std::string utf8Of(const wchar_t* wide, std::size_t length) {
+  std::string utf8;
+  const int units = static_cast<int>(length);
+  const int size = ::WideCharToMultiByte(CP_UTF8, 0, wide, units, nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return utf8;
+  utf8.resize(static_cast<std::size_t>(size));
+  ::WideCharToMultiByte(CP_UTF8, 0, wide, units, &utf8[0], size, nullptr, nullptr);
+  return utf8;
+}
+
+std::u16string_view viewOf(const std::wstring& wide) {
+  return {reinterpret_cast<const char16_t*>(wide.data()), wide.size()};
+}
+
 std::string systemMessage(DWORD code) {
-  char buffer[512] = {};
-  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                      nullptr, code, 0, buffer, sizeof buffer, nullptr);
-  std::string text(buffer, length);
+  wchar_t buffer[512] = {};
+  const DWORD length = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, code, 0, buffer, 512, nullptr);
+  std::string text = utf8Of(buffer, length);
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
   return text.empty() ? "error " + std::to_string(code) : text;
 }
 
+class RegistryKey {
+ public:
+  RegistryKey() = default;
+  RegistryKey(const RegistryKey&) = delete;
+  RegistryKey& operator=(const RegistryKey&) = delete;
+  ~RegistryKey() {
+    if (key_ != nullptr) ::RegCloseKey(key_);
+  }
+  HKEY* receiver() { return &key_; }
+  HKEY get() const { return key_; }
+
+ private:
+  HKEY key_ = nullptr;
+};
+
 }  // namespace
 
 void* loadModule(const std::string& path, std::string& error) {
-  HMODULE module = LoadLibraryA(path.c_str());
-  if (module == nullptr) error = systemMessage(GetLastError());
+  HMODULE module = ::LoadLibraryW(wideOf(path).c_str());
+  if (module == nullptr) error = systemMessage(::GetLastError());
   return reinterpret_cast<void*>(module);
 }
 
 void* findSymbol(void* module, const char* name) {
-  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
+  return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(module), name));
 }
 
-void unloadModule(void* module) { FreeLibrary(static_cast<HMODULE>(module)); }
+void unloadModule(void* module) { ::FreeLibrary(static_cast<HMODULE>(module)); }
 
 bool publishDirPath(const std::string& dirPath, std::string& where, std::string& error) {
   where = "HKEY_CURRENT_USER\\Software\\Glintora\\General";
-  HKEY key = nullptr;
-  LONG status = RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Glintora\\General", 0, nullptr, 0,
-                                KEY_SET_VALUE, nullptr, &key, nullptr);
+  const std::wstring value = wideOf(dirPath);
+  RegistryKey key;
+  LONG status = ::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Glintora\\General", 0, nullptr, 0,
+                                  KEY_SET_VALUE, nullptr, key.receiver(), nullptr);
   if (status == ERROR_SUCCESS) {
-    status =
-        RegSetValueExA(key, "DirPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(dirPath.c_str()),
-                       static_cast<DWORD>(dirPath.size() + 1));
-    RegCloseKey(key);
+    status = ::RegSetValueExW(key.get(), L"DirPath", 0, REG_SZ,
+                              reinterpret_cast<const BYTE*>(value.c_str()),
+                              static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
   }
   if (status != ERROR_SUCCESS) error = systemMessage(static_cast<DWORD>(status));
   return status == ERROR_SUCCESS;
 }
 
-std::string executableDirectory() {
-  char buffer[MAX_PATH] = {};
-  const DWORD length = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-  std::string path(buffer, length);
-  const std::size_t separator = path.find_last_of("\\/");
-  return separator == std::string::npos ? std::string(".\\") : path.substr(0, separator + 1);
+bool ansiPathOf(const std::string& path, std::string& ansi, std::string& problem) {
+  const std::wstring wide = wideOf(path);
+  if (rotavue::platform::exactAnsiPath(viewOf(wide), ansi)) return true;
+  if (::GetFileAttributesW(wide.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    problem = "cannot read " + path + ": " + systemMessage(::GetLastError());
+  } else {
+    problem = "cannot give " + path + " to the module: its name is outside the ANSI code page (" +
+              std::to_string(::GetACP()) + ") and it has no short name";
+  }
+  return false;
 }
 
-void sleepMilliseconds(unsigned long milliseconds) { Sleep(milliseconds); }
+bool ansiTextOf(const std::string& text, std::string& ansi) {
+  return rotavue::platform::exactAnsiText(viewOf(wideOf(text)), ansi);
+}
+
+std::string executableDirectory() {
+  std::wstring path(MAX_PATH, L'\0');
+  DWORD length = 0;
+  // A path longer than the buffer comes back cut to its size.
+  while ((length = ::GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()))) ==
+             path.size() &&
+         path.size() < 32768)
+    path.resize(path.size() * 2);
+  path.resize(length);
+  const std::size_t separator = path.find_last_of(L"\\/");
+  if (separator == std::wstring::npos) return ".\\";
+  return utf8Of(path.data(), separator + 1);
+}
+
+void sleepMilliseconds(unsigned long milliseconds) { ::Sleep(milliseconds); }
 
 namespace {
 
 bool isConsole(DWORD standardHandle) {
   DWORD mode = 0;
-  return GetConsoleMode(GetStdHandle(standardHandle), &mode) != 0;
+  return ::GetConsoleMode(::GetStdHandle(standardHandle), &mode) != 0;
 }
 
 }  // namespace
@@ -72,13 +142,22 @@ bool isConsole(DWORD standardHandle) {
 bool standardErrorIsTerminal() { return isConsole(STD_ERROR_HANDLE); }
 
 Utf8ConsoleOutput::Utf8ConsoleOutput() {
-  if (!isConsole(STD_OUTPUT_HANDLE)) return;
-  previousCodePage_ = GetConsoleOutputCP();
-  if (previousCodePage_ == CP_UTF8 || SetConsoleOutputCP(CP_UTF8) == 0) previousCodePage_ = 0;
+  if (!isConsole(STD_OUTPUT_HANDLE) && !isConsole(STD_ERROR_HANDLE)) return;
+  previousCodePage_ = ::GetConsoleOutputCP();
+  if (previousCodePage_ == CP_UTF8 || ::SetConsoleOutputCP(CP_UTF8) == 0) previousCodePage_ = 0;
 }
 
 Utf8ConsoleOutput::~Utf8ConsoleOutput() {
-  if (previousCodePage_ != 0) SetConsoleOutputCP(previousCodePage_);
+  if (previousCodePage_ != 0) ::SetConsoleOutputCP(previousCodePage_);
 }
 
 }  // namespace rotavue_host
+
+// The arguments in UTF-16, as the system keeps them; GetCommandLineW with
+// CommandLineToArgvW would import shell32.
+int wmain(int argc, wchar_t** argv) {
+  std::vector<std::string> arguments;
+  for (int i = 1; i < argc; ++i)
+    arguments.push_back(rotavue_host::utf8Of(argv[i], std::wcslen(argv[i])));
+  return rotavue_host::hostMain(arguments);
+}

@@ -1,9 +1,25 @@
-// Loading the module and finding its protocol exports by name.
+// Loading the module and finding its protocol exports by name, and reading
+// the texts it returns.
 #include "plugin.h"
 
 #include "module.h"
+#include "platform/platform.h"
 
 namespace rotavue_host {
+
+std::vector<std::string> splitText(const std::string& text, char separator) {
+  std::vector<std::string> fields;
+  std::size_t start = 0;
+  for (std::size_t end = text.find(separator); end != std::string::npos;
+       start = end + 1, end = text.find(separator, start))
+    fields.push_back(text.substr(start, end - start));
+  fields.push_back(text.substr(start));
+  return fields;
+}
+
+std::string shownText(const char* ansi) {
+  return ansi != nullptr ? rotavue::platform::ansiToUtf8(ansi) : "(null)";
+}
 
 Arity arityOf(const std::string& functionName) {
   if (functionName == "GetImage" || functionName == "GetRandomImage" ||

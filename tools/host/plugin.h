@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 #if defined(_WIN32)
 #define ROTAVUE_HOST_CDECL __cdecl
@@ -33,6 +34,14 @@ using ThreeTextFunction = const char*(ROTAVUE_HOST_STDCALL*)(std::uint32_t insta
 using TwoTextFunction = const char*(ROTAVUE_HOST_STDCALL*)(std::uint32_t instance,
                                                            const char* nickname,
                                                            const char* interval);
+
+// The fields of a text separated by `separator` ("|" in the module's
+// lists); an empty text is one empty field.
+std::vector<std::string> splitText(const std::string& text, char separator);
+
+// A text returned by the module, in UTF-8 for the tool's output; "(null)"
+// for a null pointer.
+std::string shownText(const char* ansi);
 
 // The image functions a meter can use, with the number of texts each takes.
 enum class Arity { kUnknown, kTwoTexts, kThreeTexts };

@@ -30,6 +30,44 @@ std::string ansiToUtf8(const std::string& text) { return text; }
 
 std::size_t hostPathLength(const std::string& path) { return path.size(); }
 
+const char kPathLengthUnit[] = "bytes";
+
+bool exactAnsiText(std::u16string_view text, std::string& ansi) {
+  ansi.clear();
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char32_t code = text[i];
+    if (code >= 0xD800 && code < 0xE000) {
+      const bool paired =
+          code < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000;
+      if (!paired) {
+        ansi.clear();
+        return false;
+      }
+      code = 0x10000 + ((code - 0xD800) << 10) + (text[++i] - 0xDC00);
+    }
+    if (code < 0x80) {
+      ansi += static_cast<char>(code);
+    } else if (code < 0x800) {
+      ansi += static_cast<char>(0xC0 | (code >> 6));
+      ansi += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+      ansi += static_cast<char>(0xE0 | (code >> 12));
+      ansi += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      ansi += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+      ansi += static_cast<char>(0xF0 | (code >> 18));
+      ansi += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+      ansi += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      ansi += static_cast<char>(0x80 | (code & 0x3F));
+    }
+  }
+  return true;
+}
+
+bool exactAnsiPath(std::u16string_view path, std::string& ansi) {
+  return exactAnsiText(path, ansi);
+}
+
 SystemError lastSystemError() { return SystemError{static_cast<std::uint32_t>(errno)}; }
 
 SystemError pathNotFoundError() { return SystemError{ENOENT}; }

@@ -19,6 +19,7 @@ namespace rotavue::platform {
 
 const char kPathSeparator = '\\';
 const std::size_t kPathLimit = MAX_PATH;
+const char kPathLengthUnit[] = "characters";
 
 SystemError lastSystemError() { return SystemError{static_cast<std::uint32_t>(::GetLastError())}; }
 
@@ -219,22 +220,12 @@ std::int64_t calendarSecondsNow() { return static_cast<std::int64_t>(std::time(n
 
 bool isAnsiLeadByte(unsigned char byte) { return ::IsDBCSLeadByte(byte) != 0; }
 
-// The host's directory in the ANSI code page: its exact conversion, else the
-// exact conversion of its short path (the directory exists and has one),
-// else the conversion the ANSI registry call would have given, which then
-// fails where that would have failed.
+// The host's directory in the ANSI code page: its exact form or that of its
+// short path (exactAnsiPath), else the conversion the ANSI registry call
+// would have given, which then fails where that would have failed.
 std::string ansiDirectoryOf(std::u16string_view directory) {
   std::string ansi;
-  if (chooseEntryName(directory, {}, convertToAnsiExactly, ansi) != EntryNameForm::kUnreachable)
-    return ansi;
-  const std::wstring wide(reinterpret_cast<const wchar_t*>(directory.data()), directory.size());
-  const DWORD size = ::GetShortPathNameW(wide.c_str(), nullptr, 0);
-  if (size > 0) {
-    std::wstring shortPath(size, L'\0');
-    const DWORD length = ::GetShortPathNameW(wide.c_str(), &shortPath[0], size);
-    if (length > 0 && length < size && convertToAnsiExactly(viewOf(shortPath.data(), length), ansi))
-      return ansi;
-  }
+  if (exactAnsiPath(directory, ansi)) return ansi;
   return convertTo(CP_ACP, directory);
 }
 
@@ -248,6 +239,24 @@ std::string ansiToUtf8(const std::string& text) {
   std::wstring wide(static_cast<std::size_t>(units), L'\0');
   ::MultiByteToWideChar(CP_ACP, 0, text.data(), length, &wide[0], units);
   return convertTo(CP_UTF8, viewOf(wide.data(), wide.size()));
+}
+
+bool exactAnsiText(std::u16string_view text, std::string& ansi) {
+  return chooseEntryName(text, {}, convertToAnsiExactly, ansi) != EntryNameForm::kUnreachable;
+}
+
+bool exactAnsiPath(std::u16string_view path, std::string& ansi) {
+  if (exactAnsiText(path, ansi)) return true;
+  const std::wstring wide(reinterpret_cast<const wchar_t*>(path.data()), path.size());
+  const DWORD size = ::GetShortPathNameW(wide.c_str(), nullptr, 0);
+  if (size > 0) {
+    std::wstring shortPath(size, L'\0');
+    const DWORD length = ::GetShortPathNameW(wide.c_str(), &shortPath[0], size);
+    if (length > 0 && length < size && exactAnsiText(viewOf(shortPath.data(), length), ansi))
+      return true;
+  }
+  ansi.clear();
+  return false;
 }
 
 std::size_t hostPathLength(const std::string& path) {

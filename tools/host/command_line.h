@@ -1,0 +1,70 @@
+// The command line of rotavue-host: one subcommand each for info, run and
+// check, each with its own --help, parsed by CLI11 into the options below;
+// --version alone; `help` for the usage. Every text here is UTF-8, as the
+// program's entry point hands the arguments over; the commands convert
+// what they pass to the module.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace rotavue_host {
+
+// Exit statuses, as --help and the README list them.
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitFailed = 1;  // the module or DirPath failed, or the output
+inline constexpr int kExitUsage = 2;   // bad usage
+inline constexpr int kExitFolder = 3;  // a folder cannot be read or given to the module
+
+// The program's name in its messages and its usage.
+extern const char kProgramName[];
+
+// The module's file name as the host looks for it beside itself.
+extern const char kDefaultModuleName[];
+
+// A bad command line: `message` in one line, exit status 2.
+struct UsageError {
+  std::string message;
+};
+
+// The options of the commands that load the module, publish DirPath and
+// start meters over a folder. Empty: the default beside the program.
+struct ModuleOptions {
+  std::string module;   // default: kDefaultModuleName
+  std::string dirPath;  // default: the folder "host"
+  std::string folder;   // default: the example folder "pictures"
+};
+
+struct RunOptions {
+  ModuleOptions shared;
+  std::vector<std::string> meters;  // the --meter SPECs, as given
+  unsigned long ticks = 6;
+  unsigned long tickMs = 1000;
+};
+
+struct InfoOptions {
+  std::string module;  // empty: the default beside the program
+};
+
+struct CheckOptions {
+  std::string folder;  // empty: the example folder "pictures"
+  bool json = false;
+  bool all = false;
+};
+
+enum class Command { kShowText, kInfo, kRun, kCheck };
+
+struct CommandLine {
+  Command command = Command::kShowText;
+  std::string text;  // kShowText: the help or version text to print
+  InfoOptions info;
+  RunOptions run;
+  CheckOptions check;
+};
+
+// Parses the arguments after the program's name. --help (or -h where an
+// option may stand) and `help` give the usage to print, --version alone the
+// version; bad usage throws UsageError with CLI11's message.
+CommandLine parseCommandLine(const std::vector<std::string>& arguments);
+
+}  // namespace rotavue_host

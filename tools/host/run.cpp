@@ -1,0 +1,183 @@
+// `rotavue-host run`: publishes DirPath, starts meters and drives them
+// through the host's update loop, printing each result whenever it changes
+// with the nickname's stored position, then shuts the meters down.
+//
+// The command line is UTF-8; the module takes texts in the ANSI code page.
+// So every text a meter passes is converted first: a folder to its exact
+// form or its short path, a nickname or an interval to its exact form. A
+// folder without either is an error of its own (exit status 3), a nickname
+// or interval without an exact form bad usage.
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "commands.h"
+#include "module.h"
+#include "platform/platform.h"
+#include "plugin.h"
+
+namespace rotavue_host {
+
+namespace {
+
+struct Meter {
+  std::string function;
+  std::string nickname;   // UTF-8, for the output and the position file
+  std::string directory;  // UTF-8; empty: the --folder
+  std::string interval = "0";
+  Arity arity = Arity::kUnknown;
+
+  // The texts the module is given, in the ANSI code page.
+  std::string ansiNickname;
+  std::string ansiDirectory;
+  std::string ansiInterval;
+
+  void* address = nullptr;
+  std::uint32_t handle = 0;
+  bool shown = false;
+  std::string lastResult;
+
+  std::string label() const { return function + " [" + nickname + "]"; }
+
+  std::string call() const {
+    if (arity == Arity::kTwoTexts)
+      return shownText(
+          asFunction<TwoTextFunction>(address)(handle, ansiNickname.c_str(), ansiInterval.c_str()));
+    return shownText(asFunction<ThreeTextFunction>(address)(
+        handle, ansiNickname.c_str(), ansiDirectory.c_str(), ansiInterval.c_str()));
+  }
+};
+
+Meter parseMeter(const std::string& spec) {
+  const std::vector<std::string> fields = splitText(spec, ',');
+  Meter meter;
+  meter.function = fields[0];
+  meter.arity = arityOf(meter.function);
+  if (meter.arity == Arity::kUnknown)
+    throw UsageError{"--meter: unknown function '" + meter.function + "'"};
+  const std::size_t most = meter.arity == Arity::kThreeTexts ? 4 : 3;
+  if (fields.size() < 2 || fields.size() > most)
+    throw UsageError{
+        "--meter: '" + spec + "' needs " +
+        (most == 4 ? "FUNCTION,NICKNAME[,DIRECTORY[,INTERVAL]]" : "FUNCTION,NICKNAME[,INTERVAL]")};
+  meter.nickname = fields[1];
+  if (meter.arity == Arity::kThreeTexts && fields.size() > 2) meter.directory = fields[2];
+  if (fields.size() == most) meter.interval = fields.back();
+  return meter;
+}
+
+std::string exactText(const std::string& text, const char* what) {
+  std::string ansi;
+  if (!ansiTextOf(text, ansi))
+    throw UsageError{"--meter: the " + std::string(what) + " '" + text +
+                     "' has no form in the ANSI code page"};
+  return ansi;
+}
+
+// The first line of the nickname's position file, in UTF-8, or "(none)".
+std::string positionLine(const std::string& dirPath, const std::string& nickname) {
+  std::ifstream file(std::filesystem::u8path(dirPath + nickname + "Rotavue.setup"),
+                     std::ios::binary);
+  if (!file) return "(none)";
+  std::string line;
+  std::getline(file, line);
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return quoted(rotavue::platform::ansiToUtf8(line));
+}
+
+}  // namespace
+
+int runCommand(const RunOptions& options) {
+  const std::string here = executableDirectory();
+  const std::string modulePath =
+      options.shared.module.empty() ? here + kDefaultModuleName : options.shared.module;
+  std::string dirPath = options.shared.dirPath.empty() ? here + "host" : options.shared.dirPath;
+  // In UTF-8 no byte of a character equals a separator.
+  if (dirPath.back() != kPathSeparator && dirPath.back() != '/') dirPath += kPathSeparator;
+  const std::string folder =
+      options.shared.folder.empty() ? here + "pictures" : options.shared.folder;
+
+  std::vector<Meter> meters;
+  for (const std::string& spec : options.meters) meters.push_back(parseMeter(spec));
+  if (meters.empty()) {
+    meters = {parseMeter("GetImage,demo"), parseMeter("returnCurrentImageName,demo"),
+              parseMeter("GetRandomImage,random")};
+  }
+  for (Meter& meter : meters) {
+    meter.ansiNickname = exactText(meter.nickname, "nickname");
+    meter.ansiInterval = exactText(meter.interval, "interval");
+    if (meter.arity != Arity::kThreeTexts) continue;
+    if (meter.directory.empty()) meter.directory = folder;
+    std::string problem;
+    if (!ansiPathOf(meter.directory, meter.ansiDirectory, problem)) {
+      std::cerr << kProgramName << ": " << problem << '\n';
+      return kExitFolder;
+    }
+  }
+
+  Plugin plugin;
+  std::string error;
+  if (!plugin.load(modulePath, error)) {
+    std::cerr << kProgramName << ": " << error << '\n';
+    return kExitFailed;
+  }
+  const std::vector<std::string> offered = splitText(shownText(plugin.init()), '|');
+  for (Meter& meter : meters) {
+    bool listed = false;
+    for (const std::string& name : offered) listed = listed || name == meter.function;
+    meter.address = listed ? plugin.symbol(meter.function.c_str()) : nullptr;
+    if (meter.address == nullptr) {
+      std::cerr << kProgramName << ": the module does not offer " << meter.function << '\n';
+      return kExitFailed;
+    }
+  }
+  std::error_code ignored;  // a missing directory shows in the module's results
+  std::filesystem::create_directories(std::filesystem::u8path(dirPath), ignored);
+  std::string where;
+  if (!publishDirPath(dirPath, where, error)) {
+    std::cerr << kProgramName << ": cannot publish DirPath: " << error << '\n';
+    return kExitFailed;
+  }
+  std::cout << "module: " << modulePath << '\n'
+            << "DirPath: " << quoted(dirPath) << " written to " << where << '\n';
+
+  for (std::size_t i = 0; i < meters.size(); ++i) {
+    Meter& meter = meters[i];
+    meter.handle = plugin.dllstartup(0, static_cast<std::uint32_t>(i + 1));
+    std::cout << "meter " << i + 1 << ": " << meter.function << " nickname "
+              << quoted(meter.nickname);
+    if (meter.arity == Arity::kThreeTexts) {
+      std::cout << " directory " << quoted(meter.directory);
+      const std::string given = rotavue::platform::ansiToUtf8(meter.ansiDirectory);
+      if (given != meter.directory) std::cout << " (given as " << quoted(given) << ')';
+    }
+    std::cout << " interval " << quoted(meter.interval) << ", dllstartup -> handle " << meter.handle
+              << '\n';
+  }
+
+  for (unsigned long tick = 1; tick <= options.ticks; ++tick) {
+    for (Meter& meter : meters) {
+      const std::string result = meter.call();
+      if (meter.shown && result == meter.lastResult) continue;
+      meter.shown = true;
+      meter.lastResult = result;
+      std::cout << "tick " << tick << ": " << meter.label() << " -> " << quoted(result) << '\n'
+                << "        position of " << meter.nickname << ": "
+                << positionLine(dirPath, meter.nickname) << '\n';
+    }
+    // Output that cannot be written ends the loop; hostMain reports it.
+    if (!std::cout.flush()) break;
+    if (tick < options.ticks) sleepMilliseconds(options.tickMs);
+  }
+
+  for (const Meter& meter : meters) {
+    std::cout << "dllshutdown(" << meter.handle << ") for " << meter.label() << " -> "
+              << plugin.dllshutdown(meter.handle) << '\n';
+  }
+  return kExitDone;
+}
+
+}  // namespace rotavue_host

@@ -20,7 +20,8 @@ set -eu
 prefix_for() { printf '%s/wineprefix' "$(cd "$1" && pwd)"; }
 
 # Sets WINEARCH and WINELOADER for a PE file, or for a folder by its
-# Rotavue.dll, from the machine field of the PE header.
+# Rotavue.dll, from the PE header: at the offset stored at byte 60, the
+# signature "PE\0\0" and the machine, 0x014c for i386, 0x8664 for x86-64.
 select_wine() {
   file=$1
   [ ! -d "$file" ] || file=$file/Rotavue.dll

@@ -86,6 +86,6 @@ echo "benchmarks: smoke runs passed (the Windows one from build/$windows_run)"
 total=$(awk '/tests failed out of/ { sum += $NF } END { print sum + 0 }' "$summary")
 rm -f "$summary"
 if [ "$windows_run" != windows ]; then
-  echo "run-tests: $notice: the Windows tests ran from the 64-bit build, the release check without Wine"
+  echo "run-tests: $notice; so the Windows tests ran from the 64-bit build, the release check without Wine"
 fi
 echo "ctest: ${total} passed, 0 failed"

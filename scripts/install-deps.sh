@@ -1,18 +1,19 @@
 #!/usr/bin/env bash
 # Installs what the builds and tests need on a Debian machine: the native
 # toolchain with GoogleTest and Google Benchmark, mingw-w64 for the 32-bit
-# Windows cross-build, 32-bit Wine to run the Windows programs, the locales
-# whose ANSI code pages the Windows tests run under (Wine takes a process's
-# code page from its locale), and git and strip-nondeterminism, which make
-# the release zip reproducible. Does nothing when everything is already
-# there. nlohmann-json and CLI11 (both header-only) serve the JSON report
-# and the command line of `rotavue-host` in both builds.
+# and 64-bit Windows cross-builds, 32-bit and 64-bit Wine to run the Windows
+# programs (the 64-bit ones where the kernel runs no 32-bit programs), the
+# locales whose ANSI code pages the Windows tests run under (Wine takes a
+# process's code page from its locale), and git and strip-nondeterminism,
+# which make the release zip reproducible. Does nothing when everything is
+# already there. nlohmann-json and CLI11 (both header-only) serve the JSON
+# report and the command line of `rotavue-host` in both builds.
 set -euo pipefail
 
 packages=(cmake make g++ clang libclang-rt-14-dev clang-tidy valgrind procps
           googletest libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev
-          mingw-w64 g++-mingw-w64-i686-posix
-          wine wine32:i386 locales git strip-nondeterminism)
+          mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+          wine wine32:i386 wine64 locales git strip-nondeterminism)
 # The locales of code pages 1252, 932, 936, 950, 949 and 1251.
 locales=(en_US ja_JP zh_CN zh_TW ko_KR ru_RU)
 

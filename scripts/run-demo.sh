@@ -4,12 +4,20 @@
 # picture folder, as a desktop host would. Arguments go to `rotavue-host run`
 # (see `rotavue-host --help`), e.g. --folder ~/Pictures; a Linux path given to
 # --folder or --dir-path is turned into the Z: path under which Wine sees it.
+# On a machine that cannot run 32-bit programs the 64-bit build of the same
+# sources runs instead (scripts/can-run-32-bit.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-scripts/build.sh native windows
+if notice=$(scripts/can-run-32-bit.sh); then
+  windows_run=windows
+else
+  windows_run=windows64
+  echo "run-demo: $notice; the demo runs the 64-bit build of rotavue-host.exe and Rotavue.dll"
+fi
+scripts/build.sh native "$windows_run"
 
-stop_wine() { cmake/wine-run.sh --stop build/windows || true; }
+stop_wine() { cmake/wine-run.sh --stop "build/$windows_run" || true; }
 trap stop_wine EXIT
 
 wine_path() {
@@ -37,4 +45,4 @@ while [ $# -gt 0 ]; do
   esac
 done
 
-cmake/wine-run.sh build/windows/rotavue-host.exe run ${arguments[@]+"${arguments[@]}"}
+cmake/wine-run.sh "build/$windows_run/rotavue-host.exe" run ${arguments[@]+"${arguments[@]}"}

@@ -24,6 +24,7 @@
 // -4 * count when it left them to the caller. A C function whose
 // parameters are, in order, function, arguments, count and result; naked,
 // so that the compiler adds no frame of its own.
+#if defined(__i386__)
 extern "C" __attribute__((naked)) std::int32_t measureStackAfterCall(const void*,
                                                                      const std::uint32_t*,
                                                                      std::uint32_t,
@@ -63,6 +64,16 @@ extern "C" __attribute__((naked)) std::int32_t measureStackAfterCall(const void*
       "  popl %ebp\n"
       "  ret\n");
 }
+#else
+// x86_64 has one calling convention, in which the caller removes the
+// arguments: there is no cleanup to measure, and the tests that measure it
+// skip before they get here.
+extern "C" std::int32_t measureStackAfterCall(const void*, const std::uint32_t*, std::uint32_t,
+                                              std::uint32_t*) {
+  ADD_FAILURE() << "measureStackAfterCall measures 32-bit x86 calls only";
+  return 1;
+}
+#endif
 
 namespace {
 
@@ -72,6 +83,9 @@ const char kFunctionList[] =
     "GetImage|returnCurrentImage|returnCurrentImageName|GetRandomImage|ChangeWallpaper";
 const char kThreeParameters[] = "Nickname|Directory Name|Update Interval (Seconds)|";
 const char kBadInterval[] = "'abc' is not a valid integer value";
+
+const char kOneConvention[] =
+    "x86_64 has one calling convention, in which the caller removes the arguments";
 
 const std::set<std::string> kExportNames = {"init",
                                             "getparam",
@@ -92,8 +106,8 @@ std::uint32_t word(const void* pointer) {
   return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(pointer));
 }
 
-// A read-only view of a PE file's bytes, addressed by relative virtual
-// address through the section table.
+// A read-only view of a PE file's bytes (PE32 or PE32+), addressed by
+// relative virtual address through the section table.
 class PeFile {
  public:
   explicit PeFile(const std::string& path) {
@@ -103,6 +117,16 @@ class PeFile {
     if (!read(0, dos) || dos.e_magic != IMAGE_DOS_SIGNATURE) return;
     if (!read(static_cast<std::size_t>(dos.e_lfanew), nt_) || nt_.Signature != IMAGE_NT_SIGNATURE)
       return;
+    // A 64-bit file's optional header has wider fields before its directories.
+    IMAGE_NT_HEADERS64 nt64{};
+    if (nt_.OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC &&
+        !read(static_cast<std::size_t>(dos.e_lfanew), nt64))
+      return;
+    const IMAGE_DATA_DIRECTORY* directories =
+        nt_.OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC
+            ? nt64.OptionalHeader.DataDirectory
+            : nt_.OptionalHeader.DataDirectory;
+    std::copy(directories, directories + IMAGE_NUMBEROF_DIRECTORY_ENTRIES, directories_);
     std::size_t offset = static_cast<std::size_t>(dos.e_lfanew) + sizeof(DWORD) +
                          sizeof(IMAGE_FILE_HEADER) + nt_.FileHeader.SizeOfOptionalHeader;
     for (WORD i = 0; i < nt_.FileHeader.NumberOfSections;
@@ -115,10 +139,8 @@ class PeFile {
   }
 
   bool valid() const { return valid_; }
-  const IMAGE_NT_HEADERS32& headers() const { return nt_; }
-  IMAGE_DATA_DIRECTORY directory(int index) const {
-    return nt_.OptionalHeader.DataDirectory[index];
-  }
+  const IMAGE_FILE_HEADER& fileHeader() const { return nt_.FileHeader; }
+  IMAGE_DATA_DIRECTORY directory(int index) const { return directories_[index]; }
 
   template <typename Record>
   bool readAt(DWORD rva, Record& record) const {
@@ -154,6 +176,7 @@ class PeFile {
 
   std::vector<char> bytes_;
   IMAGE_NT_HEADERS32 nt_{};
+  IMAGE_DATA_DIRECTORY directories_[IMAGE_NUMBEROF_DIRECTORY_ENTRIES]{};
   std::vector<IMAGE_SECTION_HEADER> sections_;
   bool valid_ = false;
 };
@@ -186,6 +209,7 @@ TEST_F(DllInterface, ExportsResolveByUndecoratedNamesOnly) {
 }
 
 TEST_F(DllInterface, MeasuringHelperTellsTheConventionsApart) {
+  if (sizeof(void*) != 4) GTEST_SKIP() << kOneConvention;
   const std::uint32_t arguments[] = {2, 3, 4};
   std::uint32_t result = 0;
   EXPECT_EQ(
@@ -203,6 +227,7 @@ TEST_F(DllInterface, MeasuringHelperTellsTheConventionsApart) {
 }
 
 TEST_F(DllInterface, EveryExportLeavesTheStackAsItFoundIt) {
+  if (sizeof(void*) != 4) GTEST_SKIP() << kOneConvention;
   std::uint32_t result = 0;
   auto call = [&](const char* name, std::vector<std::uint32_t> arguments) {
     result = 0xDEADBEEF;
@@ -251,8 +276,10 @@ TEST_F(DllInterface, EveryExportLeavesTheStackAsItFoundIt) {
 TEST_F(DllInterface, FileExportsExactlyTheProtocolAndImportsOnlyWindows) {
   const PeFile pe(module_.path());
   ASSERT_TRUE(pe.valid()) << module_.path();
-  EXPECT_EQ(pe.headers().FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
-  EXPECT_NE(pe.headers().FileHeader.Characteristics & IMAGE_FILE_DLL, 0);
+  // The module of the build's own kind: 32-bit, or 64-bit in the 64-bit test build.
+  EXPECT_EQ(pe.fileHeader().Machine,
+            sizeof(void*) == 4 ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_AMD64);
+  EXPECT_NE(pe.fileHeader().Characteristics & IMAGE_FILE_DLL, 0);
 
   IMAGE_EXPORT_DIRECTORY exports{};
   ASSERT_TRUE(pe.readAt(pe.directory(IMAGE_DIRECTORY_ENTRY_EXPORT).VirtualAddress, exports));
@@ -260,7 +287,7 @@ TEST_F(DllInterface, FileExportsExactlyTheProtocolAndImportsOnlyWindows) {
   std::vector<std::string> names;
   for (DWORD i = 0; i < exports.NumberOfNames; ++i) {
     DWORD nameRva = 0;
-    ASSERT_TRUE(pe.readAt(exports.AddressOfNames + i * sizeof(DWORD), nameRva));
+    ASSERT_TRUE(pe.readAt(exports.AddressOfNames + i * DWORD{sizeof(DWORD)}, nameRva));
     names.push_back(pe.textAt(nameRva));
   }
   EXPECT_EQ(names.size(), kExportNames.size());

@@ -153,7 +153,10 @@ SideBySide measureSideBySide(const Scenarios& s, int rounds) {
     operations.push_back(
         {&best.getImagePlain[position], store, [&] { s.getImage(Shortcuts::kNotTaken); }});
   }
-  for (int round = -1; round < rounds; ++round) {  // round -1 warms the caches
+  // Round -1 warms the caches. Every other round runs the operations in the
+  // reverse order, so that no operation always follows the same other one.
+  for (int round = -1; round < rounds; ++round) {
+    std::reverse(operations.begin(), operations.end());
     for (const Operation& operation : operations) {
       if (operation.prepare) operation.prepare();
       const double seconds = secondsOf(operation.run);

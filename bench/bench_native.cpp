@@ -2,11 +2,15 @@
 // bare readdir enumeration of the same tree, side by side in one run.
 //
 //   rotavue-bench [--smoke] [Google Benchmark flags]
+//   rotavue-bench --cycle FILES FOLDERS
 //
 // Builds a flat tree of 10,000 files and a nested tree of 100,000 files in
 // 1,000 folders (with --smoke: small trees, one short repetition, for CI),
 // prints Google Benchmark's table, then the fastest repetitions, the peak heap
-// of a refresh, and one ratios line per tree from a side-by-side pass.
+// of a refresh (GetImage, GetRandomImage with and without the shortcuts), and
+// per tree the ratios and the entries each refresh reads from a side-by-side
+// pass. --cycle measures one full GetImage cycle over a tree of FILES files in
+// FOLDERS folders instead, with the walks' shortcuts and without.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -22,6 +26,7 @@
 
 namespace {
 
+using rotavue::Shortcuts;
 using rotavue::bench::Scenarios;
 
 // Keeps the fastest repetition of every benchmark, in seconds, besides
@@ -73,22 +78,22 @@ void registerTree(const Scenarios& s, bool smoke) {
   add("walk_indexed", [&s](benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(s.walkIndexed());
   });
-  add("getimage", [&s](benchmark::State& state) {
-    for (auto _ : state) {
-      state.PauseTiming();
-      s.prepareGetImage();
-      state.ResumeTiming();
-      benchmark::DoNotOptimize(s.getImage());
-    }
-  });
+  for (std::size_t position = 0; position < rotavue::bench::kStoredPositions; ++position) {
+    add("getimage_" + std::to_string(rotavue::bench::kStoredPercents[position]),
+        [&s, position](benchmark::State& state) {
+          for (auto _ : state) {
+            state.PauseTiming();
+            s.storePosition(position);
+            state.ResumeTiming();
+            benchmark::DoNotOptimize(s.getImage());
+          }
+        });
+  }
   add("random", [&s](benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(s.getRandomImage());
   });
-  add("random_floor", [&s](benchmark::State& state) {
-    for (auto _ : state) {
-      benchmark::DoNotOptimize(s.bare());
-      benchmark::DoNotOptimize(s.bareUntilRandomPick());
-    }
+  add("random_plain", [&s](benchmark::State& state) {
+    for (auto _ : state) benchmark::DoNotOptimize(s.getRandomImage(Shortcuts::kNotTaken));
   });
   add("not_due", [&s](benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(s.notDue());
@@ -99,13 +104,24 @@ void registerTree(const Scenarios& s, bool smoke) {
 
 int main(int argc, char** argv) {
   bool smoke = false;
+  int cycleFiles = 0;
+  int cycleFolders = 0;
   std::vector<char*> arguments;
   for (int i = 0; i < argc; ++i) {
     if (std::strcmp(argv[i], "--smoke") == 0) {
       smoke = true;
+    } else if (std::strcmp(argv[i], "--cycle") == 0 && i + 2 < argc) {
+      cycleFiles = std::atoi(argv[++i]);
+      cycleFolders = std::atoi(argv[++i]);
     } else {
       arguments.push_back(argv[i]);
     }
+  }
+  const std::string base = rotavue::bench::makeScratchDirectory();
+  if (cycleFiles > 0) {
+    rotavue::bench::measureCycle(base, cycleFiles, cycleFolders);
+    rotavue::bench::removeTree(base);
+    return 0;
   }
   // Repetitions of all benchmarks in random order, so that none of them is
   // favoured by running first or after a particular other one.
@@ -114,8 +130,6 @@ int main(int argc, char** argv) {
   int count = static_cast<int>(arguments.size());
   benchmark::Initialize(&count, arguments.data());
 
-  rotavue::bench::fixRandomClock();
-  const std::string base = rotavue::bench::makeScratchDirectory();
   const std::vector<std::unique_ptr<Scenarios>> trees = rotavue::bench::makeTrees(base, smoke);
   for (const auto& tree : trees) registerTree(*tree, smoke);
 
@@ -123,18 +137,17 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks(&reporter);
   std::cout << std::flush;
 
-  std::printf("\n%-16s %9s %8s %9s %10s %10s %12s %10s %14s %14s\n", "tree", "entries", "images",
-              "bare ms", "count ms", "walk ms", "getimage ms", "random ms", "not-due ns",
-              "peak heap B");
+  std::printf("\n%-16s %9s %8s %9s %10s %10s %10s %14s %20s\n", "tree", "entries", "images",
+              "bare ms", "count ms", "walk ms", "random ms", "not-due ns", "peak heap B");
   for (const auto& tree : trees) {
     const std::string& label = tree->tree().label;
     auto ms = [&](const char* name) {
       return reporter.seconds(std::string(name) + "/" + label) * 1e3;
     };
-    std::printf("%-16s %9zu %8d %9.2f %10.2f %10.2f %12.2f %10.2f %14.1f %7zu/%zu\n", label.c_str(),
+    std::printf("%-16s %9zu %8d %9.2f %10.2f %10.2f %10.2f %14.1f %6zu/%zu/%zu\n", label.c_str(),
                 tree->tree().entries, tree->tree().images, ms("bare"), ms("count"), ms("walk"),
-                ms("getimage"), ms("random"), ms("not_due") * 1e6, tree->getImagePeakHeap(),
-                tree->getRandomImagePeakHeap());
+                ms("random"), ms("not_due") * 1e6, tree->getImagePeakHeap(),
+                tree->getRandomImagePeakHeap(), tree->getRandomImagePeakHeap(Shortcuts::kNotTaken));
   }
   // The ratios come from a side-by-side pass: the operations take turns
   // round by round, and each keeps its fastest round.
@@ -142,9 +155,9 @@ int main(int argc, char** argv) {
   for (const auto& tree : trees) {
     const rotavue::bench::SideBySide best =
         rotavue::bench::measureSideBySide(*tree, smoke ? 1 : 15);
-    rotavue::bench::printRatios(tree->tree(), best.bare, best.count, best.walk, best.getImage,
-                                best.random, best.randomFloor);
+    rotavue::bench::printSummary(*tree, best, rotavue::bench::countEntriesRead(*tree));
   }
+  if (smoke) rotavue::bench::measureCycle(base, 200, 10);
   rotavue::bench::removeTree(base);
   return 0;
 }

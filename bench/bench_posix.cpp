@@ -20,11 +20,11 @@ bool isDotOrDotDot(const char* name) {
   return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
-// The loop every walk stands on: readdir, and descend into plain
-// directories (those the module's walks descend into too).
 }  // namespace
 
-std::size_t enumerateTree(std::string& directory, std::int32_t& imagesLeft, bool stopAtImages) {
+// The loop every walk stands on: readdir, and descend into plain
+// directories (those the module's walks descend into too).
+std::size_t enumerateTree(std::string& directory) {
   DIR* stream = ::opendir(directory.c_str());
   if (stream == nullptr) return 0;
   std::size_t visited = 0;
@@ -35,12 +35,9 @@ std::size_t enumerateTree(std::string& directory, std::int32_t& imagesLeft, bool
       if (isDotOrDotDot(entry->d_name) || entry->d_name[0] == '.') continue;
       directory += entry->d_name;
       directory += '/';
-      visited += enumerateTree(directory, imagesLeft, stopAtImages);
+      visited += enumerateTree(directory);
       directory.resize(length);
-    } else if (stopAtImages && isImageName(entry->d_name)) {
-      --imagesLeft;
     }
-    if (stopAtImages && imagesLeft <= 0) break;
   }
   ::closedir(stream);
   return visited;

@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
+#include <utility>
 
 #include "host/meter_data.h"
 #include "platform/platform.h"
@@ -36,13 +38,45 @@ std::string numbered(const char* prefix, int number, const char* suffix) {
 
 std::size_t bareEnumerate(const std::string& directory) {
   std::string path = directory;
-  std::int32_t unused = 0;
-  return enumerateTree(path, unused, false);
+  return enumerateTree(path);
 }
 
-std::size_t bareEnumerateUntil(const std::string& directory, std::int32_t images) {
-  std::string path = directory;
-  return enumerateTree(path, images, true);
+namespace {
+
+std::size_t entriesCounted = 0;
+
+class CountingEnumeration final : public platform::Enumeration {
+ public:
+  explicit CountingEnumeration(std::unique_ptr<platform::Enumeration> inner)
+      : inner_(std::move(inner)) {}
+  bool next(platform::DirectoryEntry& entry) override {
+    if (!inner_->next(entry)) return false;
+    ++entriesCounted;
+    return true;
+  }
+
+ private:
+  std::unique_ptr<platform::Enumeration> inner_;
+};
+
+std::unique_ptr<platform::Enumeration> openCounting(const char* searchPattern,
+                                                    platform::DirectoryEntry& first,
+                                                    platform::SystemError& error) {
+  auto inner = platform::systemHooks().openEnumeration(searchPattern, first, error);
+  if (!inner) return nullptr;
+  ++entriesCounted;
+  return std::make_unique<CountingEnumeration>(std::move(inner));
+}
+
+}  // namespace
+
+std::size_t entriesRead(const std::function<void()>& operation) {
+  const platform::OpenEnumerationFunction saved = platform::hooks().openEnumeration;
+  platform::hooks().openEnumeration = openCounting;
+  entriesCounted = 0;
+  operation();
+  platform::hooks().openEnumeration = saved;
+  return entriesCounted;
 }
 
 std::size_t heapInUse() { return liveBytes.load(); }
@@ -80,22 +114,11 @@ ImageTree makeTree(const std::string& base, const std::string& label, int files,
   countImages(counted, tree.root);
   tree.images = counted.imageCount;
   tree.entries = bareEnumerate(tree.root);
-  for (const std::int32_t position : {tree.images - 1, tree.images - 2}) {
-    meter_data walked;
-    walkImages(walked, tree.root, "", "", position);
-    std::string& directory =
-        position == tree.images - 1 ? tree.lastDirectory : tree.secondLastDirectory;
-    std::string& file = position == tree.images - 1 ? tree.lastFile : tree.secondLastFile;
-    directory = walked.imageDirectory;
-    file = walked.imageFileName;
-  }
+  meter_data walked;
+  walkImages(walked, tree.root, "", "", tree.images - 1);
+  tree.lastDirectory = walked.imageDirectory;
+  tree.lastFile = walked.imageFileName;
   return tree;
-}
-
-void printRatios(const ImageTree& tree, double bare, double count, double walk, double getImage,
-                 double random, double randomFloor) {
-  std::printf("%-14s ratios: count/bare=%.3f walk/bare=%.3f getimage/bare=%.3f random/floor=%.3f\n",
-              tree.label.c_str(), count / bare, walk / bare, getImage / bare, random / randomFloor);
 }
 
 }  // namespace rotavue::bench

@@ -1,7 +1,7 @@
 // Shared parts of the benchmarks: the generated image trees, the bare
-// enumeration that is the floor of every walk, a heap counter for the peak
-// memory of a refresh, and the host's registry value pointed at a scratch
-// directory. The OS-specific parts live in bench_posix.cpp and
+// enumeration that is the floor of every walk, a counter of the entries the
+// walks read, a heap counter for the peak memory of a refresh, and the host's
+// registry value pointed at a scratch directory. The OS-specific parts live in bench_posix.cpp and
 // bench_win32.cpp, which CMake selects.
 #pragma once
 
@@ -19,8 +19,7 @@ struct ImageTree {
   std::string root;   // ends in the path separator
   std::size_t entries = 0;
   std::int32_t images = 0;
-  std::string lastDirectory, lastFile;              // last image in walk order
-  std::string secondLastDirectory, secondLastFile;  // the one before it
+  std::string lastDirectory, lastFile;  // last image in walk order
 };
 
 // Builds a tree under `base`: `files` files spread over `folders` folders at
@@ -33,12 +32,12 @@ ImageTree makeTree(const std::string& base, const std::string& label, int files,
 // entries visited.
 std::size_t bareEnumerate(const std::string& directory);
 
-// The same loop, stopping once it has met `images` image files.
-std::size_t bareEnumerateUntil(const std::string& directory, std::int32_t images);
+// The platform's loop behind it: visits the tree's entries.
+std::size_t enumerateTree(std::string& directory);
 
-// The platform's loop behind both: visits the tree's entries, counting down
-// `imagesLeft` at each image when `stopAtImages` and stopping at 0.
-std::size_t enumerateTree(std::string& directory, std::int32_t& imagesLeft, bool stopAtImages);
+// The entries that `operation` has the module's walks read, counted through
+// the enumeration hook.
+std::size_t entriesRead(const std::function<void()>& operation);
 
 // A fresh scratch directory, ending in the separator.
 std::string makeScratchDirectory();
@@ -56,15 +55,5 @@ void publishDirPath(const std::string& directory);
 std::size_t heapInUse();
 std::size_t heapPeak();
 void resetHeapPeak();
-
-// One measured scenario: seconds per operation.
-struct Result {
-  std::string name;
-  double seconds = 0;
-};
-
-// Prints the ratios line that the README quotes, for one tree.
-void printRatios(const ImageTree& tree, double bare, double count, double walk, double getImage,
-                 double random, double randomFloor);
 
 }  // namespace rotavue::bench

@@ -21,7 +21,7 @@ bool isDotOrDotDot(const char* name) {
 
 }  // namespace
 
-std::size_t enumerateTree(std::string& directory, std::int32_t& imagesLeft, bool stopAtImages) {
+std::size_t enumerateTree(std::string& directory) {
   const std::size_t length = directory.size();
   directory += "*.*";
   WIN32_FIND_DATAA data;
@@ -36,12 +36,9 @@ std::size_t enumerateTree(std::string& directory, std::int32_t& imagesLeft, bool
       if (isDotOrDotDot(data.cFileName)) continue;
       directory += data.cFileName;
       directory += '\\';
-      visited += enumerateTree(directory, imagesLeft, stopAtImages);
+      visited += enumerateTree(directory);
       directory.resize(length);
-    } else if (stopAtImages && isImageName(data.cFileName)) {
-      --imagesLeft;
     }
-    if (stopAtImages && imagesLeft <= 0) break;
   } while (::FindNextFileA(search, &data) != 0);
   ::FindClose(search);
   return visited;

@@ -5,6 +5,7 @@
 // machine slows all of them alike, and reports the fastest round of each.
 //
 //   rotavue-bench.exe [--smoke] [--rounds N]
+//   rotavue-bench.exe --cycle FILES FOLDERS
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -27,19 +28,28 @@ using Clock = std::chrono::steady_clock;
 int main(int argc, char** argv) {
   bool smoke = false;
   int rounds = 15;
+  int cycleFiles = 0;
+  int cycleFolders = 0;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--smoke") == 0) smoke = true;
     if (std::strcmp(argv[i], "--rounds") == 0 && i + 1 < argc) rounds = std::atoi(argv[++i]);
+    if (std::strcmp(argv[i], "--cycle") == 0 && i + 2 < argc) {
+      cycleFiles = std::atoi(argv[++i]);
+      cycleFolders = std::atoi(argv[++i]);
+    }
   }
   if (smoke) rounds = 1;
 
-  rotavue::bench::fixRandomClock();
   const std::string base = rotavue::bench::makeScratchDirectory();
+  if (cycleFiles > 0) {
+    rotavue::bench::measureCycle(base, cycleFiles, cycleFolders);
+    rotavue::bench::removeTree(base);
+    return 0;
+  }
   const std::vector<std::unique_ptr<Scenarios>> trees = rotavue::bench::makeTrees(base, smoke);
 
-  std::printf("%-16s %9s %8s %9s %10s %10s %12s %10s %14s %14s\n", "tree", "entries", "images",
-              "bare ms", "count ms", "walk ms", "getimage ms", "random ms", "not-due ns",
-              "peak heap B");
+  std::printf("%-16s %9s %8s %9s %10s %10s %10s %14s %20s\n", "tree", "entries", "images",
+              "bare ms", "count ms", "walk ms", "random ms", "not-due ns", "peak heap B");
   for (const auto& tree : trees) {
     const Scenarios& s = *tree;
     const rotavue::bench::SideBySide best = rotavue::bench::measureSideBySide(s, rounds);
@@ -48,14 +58,14 @@ int main(int argc, char** argv) {
     for (int i = 0; i < kNotDueCalls; ++i) s.notDue();
     const std::chrono::duration<double> notDue = Clock::now() - start;
 
-    std::printf("%-16s %9zu %8d %9.2f %10.2f %10.2f %12.2f %10.2f %14.1f %7zu/%zu\n",
-                s.tree().label.c_str(), s.tree().entries, s.tree().images, best.bare * 1e3,
-                best.count * 1e3, best.walk * 1e3, best.getImage * 1e3, best.random * 1e3,
-                notDue.count() / kNotDueCalls * 1e9, s.getImagePeakHeap(),
-                s.getRandomImagePeakHeap());
-    rotavue::bench::printRatios(s.tree(), best.bare, best.count, best.walk, best.getImage,
-                                best.random, best.randomFloor);
+    std::printf(
+        "%-16s %9zu %8d %9.2f %10.2f %10.2f %10.2f %14.1f %6zu/%zu/%zu\n", s.tree().label.c_str(),
+        s.tree().entries, s.tree().images, best.bare * 1e3, best.count * 1e3, best.walk * 1e3,
+        best.random * 1e3, notDue.count() / kNotDueCalls * 1e9, s.getImagePeakHeap(),
+        s.getRandomImagePeakHeap(), s.getRandomImagePeakHeap(rotavue::Shortcuts::kNotTaken));
+    rotavue::bench::printSummary(s, best, rotavue::bench::countEntriesRead(s));
   }
+  if (smoke) rotavue::bench::measureCycle(base, 200, 10);
   rotavue::bench::removeTree(base);
   return 0;
 }

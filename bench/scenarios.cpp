@@ -3,11 +3,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <vector>
 
 #include "host/exports.h"
-#include "host/image_functions.h"
+#include "host/instances.h"
 #include "host/meter_data.h"
 #include "host/random.h"
 #include "platform/platform.h"
@@ -18,11 +19,30 @@ namespace rotavue::bench {
 namespace {
 
 constexpr std::int64_t kFixedSeconds = 1767225600;  // 2026-01-01 00:00:00 UTC
-std::int64_t fixedSeconds() { return kFixedSeconds; }
+std::int64_t randomClockSeconds = kFixedSeconds;
+std::int64_t fixedSeconds() { return randomClockSeconds; }
 
 const char kRotationNickname[] = "BenchRotation";
 const char kRandomNickname[] = "BenchRandom";
 const char kIdleNickname[] = "BenchIdle";
+
+// A refresh through the export, or with the switch that only the benchmark
+// uses: the same instance either way.
+const char* refresh(std::uint32_t handle, const char* nickname, const std::string& root,
+                    Shortcuts shortcuts, bool random) {
+  if (shortcuts == Shortcuts::kTaken)
+    return random ? GetRandomImage(handle, nickname, root.c_str(), "0")
+                  : GetImage(handle, nickname, root.c_str(), "0");
+  meter_data& instance = *findInstance(handle);
+  return random ? rotavue::getRandomImage(instance, nickname, root.c_str(), "0", shortcuts)
+                : rotavue::getImage(instance, nickname, root.c_str(), "0", shortcuts);
+}
+
+double secondsOf(const std::function<void()>& operation) {
+  const auto start = std::chrono::steady_clock::now();
+  operation();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
 
 }  // namespace
 
@@ -38,8 +58,6 @@ std::vector<std::unique_ptr<Scenarios>> makeTrees(const std::string& base, bool 
   return trees;
 }
 
-void fixRandomClock() { platform::hooks().calendarSeconds = fixedSeconds; }
-
 Scenarios::Scenarios(const std::string& base, const std::string& label, int files, int folders)
     : tree_(makeTree(base, label, files, folders)) {
   publishDirPath(base);
@@ -48,15 +66,21 @@ Scenarios::Scenarios(const std::string& base, const std::string& label, int file
   random_ = dllstartup(0, 0);
   idle_ = dllstartup(0, 0);
   GetImage(idle_, kIdleNickname, tree_.root.c_str(), "0");
-  seedRandom(static_cast<std::uint32_t>(kFixedSeconds));
-  randomPick_ = drawRandomIndex(tree_.images);
+  for (const int percent : kStoredPercents) {
+    meter_data walked;
+    walkImages(walked, tree_.root, "", "", std::max(1, tree_.images / 100 * percent));
+    positionLines_.push_back(walked.imageDirectory + "#" + walked.imageFileName);
+  }
+  platform::hooks().calendarSeconds = fixedSeconds;
+  // The first second from the fixed start whose pick is a late one.
+  for (randomSeconds_ = kFixedSeconds;; ++randomSeconds_) {
+    seedRandom(static_cast<std::uint32_t>(randomSeconds_));
+    randomPick_ = drawRandomIndex(tree_.images);
+    if (randomPick_ >= tree_.images - tree_.images / 10) break;
+  }
 }
 
 std::size_t Scenarios::bare() const { return bareEnumerate(tree_.root); }
-
-std::size_t Scenarios::bareUntilRandomPick() const {
-  return bareEnumerateUntil(tree_.root, randomPick_ + 1);
-}
 
 std::int32_t Scenarios::count() const {
   meter_data instance;
@@ -76,16 +100,17 @@ bool Scenarios::walkIndexed() const {
   return instance.walkCounter == -1;
 }
 
-void Scenarios::prepareGetImage() const {
-  writeFile(positionFile_, tree_.secondLastDirectory + "#" + tree_.secondLastFile + "\r\n");
+void Scenarios::storePosition(std::size_t position) const {
+  writeFile(positionFile_, positionLines_[position] + "\r\n");
 }
 
-const char* Scenarios::getImage() const {
-  return GetImage(rotation_, kRotationNickname, tree_.root.c_str(), "0");
+const char* Scenarios::getImage(Shortcuts shortcuts) const {
+  return refresh(rotation_, kRotationNickname, tree_.root, shortcuts, false);
 }
 
-const char* Scenarios::getRandomImage() const {
-  return GetRandomImage(random_, kRandomNickname, tree_.root.c_str(), "0");
+const char* Scenarios::getRandomImage(Shortcuts shortcuts) const {
+  randomClockSeconds = randomSeconds_;
+  return refresh(random_, kRandomNickname, tree_.root, shortcuts, true);
 }
 
 const char* Scenarios::notDue() const {
@@ -93,17 +118,17 @@ const char* Scenarios::notDue() const {
 }
 
 std::size_t Scenarios::getImagePeakHeap() const {
-  prepareGetImage();
+  storePosition(kStoredPositions - 1);
   const std::size_t before = heapInUse();
   resetHeapPeak();
   getImage();
   return heapPeak() - before;
 }
 
-std::size_t Scenarios::getRandomImagePeakHeap() const {
+std::size_t Scenarios::getRandomImagePeakHeap(Shortcuts shortcuts) const {
   const std::size_t before = heapInUse();
   resetHeapPeak();
-  getRandomImage();
+  getRandomImage(shortcuts);
   return heapPeak() - before;
 }
 
@@ -114,31 +139,80 @@ SideBySide measureSideBySide(const Scenarios& s, int rounds) {
     std::function<void()> run;
   };
   SideBySide best;
-  const std::vector<Operation> operations = {
+  std::vector<Operation> operations = {
       {&best.bare, nullptr, [&] { s.bare(); }},
       {&best.count, nullptr, [&] { s.count(); }},
       {&best.walk, nullptr, [&] { s.walkSequential(); }},
       {&best.walkIndexed, nullptr, [&] { s.walkIndexed(); }},
-      {&best.getImage, [&] { s.prepareGetImage(); }, [&] { s.getImage(); }},
       {&best.random, nullptr, [&] { s.getRandomImage(); }},
-      {&best.randomFloor, nullptr,
-       [&] {
-         s.bare();
-         s.bareUntilRandomPick();
-       }},
+      {&best.randomPlain, nullptr, [&] { s.getRandomImage(Shortcuts::kNotTaken); }},
   };
-  for (int round = -1; round < rounds; ++round) {  // round -1 warms the caches
+  for (std::size_t position = 0; position < kStoredPositions; ++position) {
+    const auto store = [&s, position] { s.storePosition(position); };
+    operations.push_back({&best.getImage[position], store, [&] { s.getImage(); }});
+    operations.push_back(
+        {&best.getImagePlain[position], store, [&] { s.getImage(Shortcuts::kNotTaken); }});
+  }
+  // Round -1 warms the caches. Every other round runs the operations in the
+  // reverse order, so that no operation always follows the same other one.
+  for (int round = -1; round < rounds; ++round) {
+    std::reverse(operations.begin(), operations.end());
     for (const Operation& operation : operations) {
       if (operation.prepare) operation.prepare();
-      const auto start = std::chrono::steady_clock::now();
-      operation.run();
-      const double seconds =
-          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      const double seconds = secondsOf(operation.run);
       if (round < 0) continue;
       *operation.result = round == 0 ? seconds : std::min(*operation.result, seconds);
     }
   }
   return best;
+}
+
+EntriesRead countEntriesRead(const Scenarios& s) {
+  EntriesRead read;
+  for (std::size_t position = 0; position < kStoredPositions; ++position) {
+    s.storePosition(position);
+    read.getImage[position] = entriesRead([&] { s.getImage(); });
+    s.storePosition(position);
+    read.getImagePlain[position] = entriesRead([&] { s.getImage(Shortcuts::kNotTaken); });
+  }
+  read.random = entriesRead([&] { s.getRandomImage(); });
+  read.randomPlain = entriesRead([&] { s.getRandomImage(Shortcuts::kNotTaken); });
+  return read;
+}
+
+void printSummary(const Scenarios& s, const SideBySide& best, const EntriesRead& entries) {
+  const char* label = s.tree().label.c_str();
+  std::printf(
+      "%-14s ratios: count/bare=%.3f walk/bare=%.3f random/bare=%.3f (without "
+      "shortcuts %.3f; pick at %.1f %%)\n",
+      label, best.count / best.bare, best.walk / best.bare, best.random / best.bare,
+      best.randomPlain / best.bare, 100 * s.randomPickShare());
+  for (std::size_t position = 0; position < kStoredPositions; ++position)
+    std::printf(
+        "%-14s getimage at %2d %%: entries read %zu (without shortcuts %zu), "
+        "getimage/bare=%.4f (without shortcuts %.4f)\n",
+        label, kStoredPercents[position], entries.getImage[position],
+        entries.getImagePlain[position], best.getImage[position] / best.bare,
+        best.getImagePlain[position] / best.bare);
+  std::printf("%-14s random: entries read %zu (without shortcuts %zu; the tree has %zu)\n", label,
+              entries.random, entries.randomPlain, s.tree().entries);
+}
+
+void measureCycle(const std::string& base, int files, int folders) {
+  const Scenarios s(base, "cycle " + std::to_string(files), files, folders);
+  std::printf("%-14s %d images in %d folders, one full GetImage cycle:\n", s.tree().label.c_str(),
+              s.tree().images, folders);
+  for (const Shortcuts shortcuts : {Shortcuts::kTaken, Shortcuts::kNotTaken}) {
+    const auto cycle = [&] {
+      for (std::int32_t refresh = 0; refresh <= s.tree().images; ++refresh) s.getImage(shortcuts);
+    };
+    // Timed with the entries counted, which costs both the same per entry.
+    std::size_t entries = 0;
+    const double seconds = secondsOf([&] { entries = entriesRead(cycle); });
+    std::printf("  %-18s entries read %12zu  %9.2f s\n",
+                shortcuts == Shortcuts::kTaken ? "with shortcuts" : "without shortcuts", entries,
+                seconds);
+  }
 }
 
 }  // namespace rotavue::bench

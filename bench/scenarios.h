@@ -1,6 +1,7 @@
 // The measured operations of the benchmarks, over one generated tree: the
-// bare enumeration, the two walks, and the exported image functions with
-// their position file and registry value, as a host calls them.
+// bare enumeration, the two walks, and the image functions with their
+// position file and registry value, as a host calls them, with the walks'
+// shortcuts and (through the switch only the benchmark uses) without them.
 #pragma once
 
 #include <cstdint>
@@ -9,8 +10,13 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "host/image_functions.h"
 
 namespace rotavue::bench {
+
+// Where in the walk order the stored image of a GetImage refresh lies.
+inline constexpr int kStoredPercents[] = {10, 50, 90};
+inline constexpr std::size_t kStoredPositions = sizeof kStoredPercents / sizeof kStoredPercents[0];
 
 class Scenarios {
  public:
@@ -22,25 +28,25 @@ class Scenarios {
   const ImageTree& tree() const { return tree_; }
 
   std::size_t bare() const;
-  // The bare enumeration up to the image that the random refresh picks.
-  std::size_t bareUntilRandomPick() const;
   std::int32_t count() const;
   // A sequential walk whose previous image is the last one: the whole tree.
   bool walkSequential() const;
   // An indexed walk to the last image.
   bool walkIndexed() const;
-  // Stores the second-to-last image as the nickname's position, so that the
-  // next refresh walks nearly the whole tree.
-  void prepareGetImage() const;
-  const char* getImage() const;
-  const char* getRandomImage() const;
+  // Stores the image at kStoredPercents[position] % of the walk order as the
+  // nickname's position, for the next getImage.
+  void storePosition(std::size_t position) const;
+  const char* getImage(Shortcuts shortcuts = Shortcuts::kTaken) const;
+  // A random refresh whose pick lies in the last tenth of the walk order.
+  const char* getRandomImage(Shortcuts shortcuts = Shortcuts::kTaken) const;
   // A call whose interval has not elapsed.
   const char* notDue() const;
   // Peak heap growth of one refresh, in bytes.
   std::size_t getImagePeakHeap() const;
-  std::size_t getRandomImagePeakHeap() const;
+  std::size_t getRandomImagePeakHeap(Shortcuts shortcuts = Shortcuts::kTaken) const;
 
-  std::int32_t randomPick() const { return randomPick_; }
+  // The random refresh's pick, as a share of the images.
+  double randomPickShare() const { return static_cast<double>(randomPick_) / tree_.images; }
 
  private:
   ImageTree tree_;
@@ -48,6 +54,9 @@ class Scenarios {
   std::uint32_t rotation_ = 0;
   std::uint32_t random_ = 0;
   std::uint32_t idle_ = 0;
+  // The position lines of the images at kStoredPercents of the walk order.
+  std::vector<std::string> positionLines_;
+  std::int64_t randomSeconds_ = 0;
   std::int32_t randomPick_ = 0;
 };
 
@@ -55,16 +64,29 @@ class Scenarios {
 // nested tree of 100,000 files in 1,000 folders, or small ones for a smoke run.
 std::vector<std::unique_ptr<Scenarios>> makeTrees(const std::string& base, bool smoke);
 
-// Fixes the calendar clock that seeds the random pick, so that every
-// refresh picks the same image.
-void fixRandomClock();
-
 // Seconds per operation, each the fastest of `rounds` rounds in which every
 // operation runs once, one after another: a shared machine's noise only ever
 // adds, and it falls on all operations of a round alike.
 struct SideBySide {
-  double bare = 0, count = 0, walk = 0, walkIndexed = 0, getImage = 0, random = 0, randomFloor = 0;
+  double bare = 0, count = 0, walk = 0, walkIndexed = 0, random = 0, randomPlain = 0;
+  double getImage[kStoredPositions] = {}, getImagePlain[kStoredPositions] = {};
 };
 SideBySide measureSideBySide(const Scenarios& scenarios, int rounds);
+
+// Entries read by each refresh, counted through the enumeration hook, with
+// the shortcuts and without.
+struct EntriesRead {
+  std::size_t getImage[kStoredPositions] = {}, getImagePlain[kStoredPositions] = {};
+  std::size_t random = 0, randomPlain = 0;
+};
+EntriesRead countEntriesRead(const Scenarios& scenarios);
+
+// Prints the lines that the README quotes for one tree.
+void printSummary(const Scenarios& scenarios, const SideBySide& best, const EntriesRead& entries);
+
+// One full cycle of a GetImage rotation (every image once, then the
+// wrap-around) over a tree of `files` files in `folders` folders, with the
+// shortcuts and without, taking turns: prints entries read and seconds.
+void measureCycle(const std::string& base, int files, int folders);
 
 }  // namespace rotavue::bench

@@ -3,7 +3,8 @@
 // directories, unreachable names and faults raised mid-level. Whatever the
 // tree, no walk crashes or leaves an enumeration open, and (unless an error
 // other than an access violation passes out of the image walk) the indexed
-// walk meets as many images as the count walk counts.
+// walk meets as many images as the count walk counts, and the walks'
+// shortcuts change no outcome.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -108,6 +109,33 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const rotavue::Exception&) {
     if (!errorsPassOut) std::abort();
   }
+  if (tree.openEnumerations() != 0) std::abort();
+
+  if (errorsPassOut || counted.imageCount < 2) return 0;
+  // The image at a fuzzed position: the indexed walk over the count's
+  // records reaches it, and the walk towards it as the previous image ends
+  // "EXIT" exactly where the whole walk does, with the same successor.
+  const std::int32_t target = 1 + input.next() % (counted.imageCount - 1);
+  rotavue::meter_data whole;
+  rotavue::walkImages(whole, root, "", "", target);
+  rotavue::SubtreeCounts counts;
+  rotavue::meter_data recounted;
+  rotavue::meter_data picked;
+  rotavue::countImages(recounted, root, &counts);
+  rotavue::walkImages(picked, root, "", "", target, {false, &counts});
+  const auto selection = [](const rotavue::meter_data& m) {
+    return m.imageDirectory + "#" + m.imageFileName;
+  };
+  if (picked.walkCounter != -1 || selection(picked) != selection(whole)) std::abort();
+  rotavue::meter_data after;
+  rotavue::meter_data shortAfter;
+  rotavue::walkImages(after, root, whole.imageDirectory, whole.imageFileName, 0);
+  rotavue::walkImages(shortAfter, root, whole.imageDirectory, whole.imageFileName, 0,
+                      {true, nullptr});
+  const bool exit = after.walkStatus == rotavue::WalkStatus::kExit;
+  if (exit != (shortAfter.walkStatus == rotavue::WalkStatus::kExit) ||
+      (exit && selection(after) != selection(shortAfter)))
+    std::abort();
   if (tree.openEnumerations() != 0) std::abort();
   return 0;
 }

@@ -105,7 +105,7 @@ std::int32_t drawRandomIndex(std::int32_t imageCount) {
 }
 
 const char* getImage(meter_data& instance, const char* nickname, const char* directory,
-                     const char* interval) {
+                     const char* interval, Shortcuts shortcuts) {
   return guarded(instance, "GetImage:", [&] {
     if (!isRefreshDue(instance, interval)) return;
     prepareWalk(instance);
@@ -123,36 +123,64 @@ const char* getImage(meter_data& instance, const char* nickname, const char* dir
     } else {
       std::tie(previousDirectory, previousFile) = splitPosition(line);
     }
-    walkImages(instance, directory, previousDirectory, previousFile, 0);
+    WalkShortcuts towardsPrevious;
+    towardsPrevious.towardsPrevious = shortcuts == Shortcuts::kTaken;
+    if (walkImages(instance, directory, previousDirectory, previousFile, 0, towardsPrevious) != 0 &&
+        instance.walkStatus != WalkStatus::kExit) {
+      // The stored image's successor was not on the way to it: the
+      // wrap-around, a stored image that is gone, or no image at all. The
+      // whole walk decides, from the fields as the refresh prepared them (a
+      // walk that passed folders by started at "NOTFOUND"), so that what is
+      // shown and stored, failures of skipped folders included, is exactly
+      // its outcome. This happens once per cycle of the rotation.
+      prepareWalk(instance);
+      walkImages(instance, directory, previousDirectory, previousFile, 0);
+    }
     saveAndReport(instance, nickname, instance.walkStatus == WalkStatus::kExit);
   });
 }
 
+namespace {
+
+// Counts the tree and selects the image at a random position of it. True
+// when there is an image to show; the instance's fields hold the pick. The
+// count's records, with which the walk steps over what lies before the pick,
+// are freed before the save.
+bool pickRandomImage(meter_data& instance, const char* directory, Shortcuts shortcuts) {
+  SubtreeCounts counts;
+  countImages(instance, directory, shortcuts == Shortcuts::kTaken ? &counts : nullptr);
+  if (instance.imageCount == 0) {
+    writeResult(instance, kNoImagesMessage);
+    return false;
+  }
+  // A folder that failed during the count hides nothing else: the pick is
+  // made among the images counted, and the count's failure is kept only
+  // for a walk that ends with nothing to show.
+  std::string countFailure;
+  countFailure.swap(instance.errorText);
+  seedRandom(static_cast<std::uint32_t>(platform::hooks().calendarSeconds()));
+  const std::int32_t randomIndex = drawRandomIndex(instance.imageCount);
+  if (randomIndex == 0) {
+    instance.walkStatus = WalkStatus::kFound;
+    walkImages(instance, directory, std::string(), std::string(), 0);
+  } else {
+    WalkShortcuts beforeTheTarget;
+    beforeTheTarget.counts = &counts;
+    walkImages(instance, directory, std::string(), std::string(), randomIndex, beforeTheTarget);
+  }
+  if (instance.errorText.empty()) instance.errorText.swap(countFailure);
+  return true;
+}
+
+}  // namespace
+
 const char* getRandomImage(meter_data& instance, const char* nickname, const char* directory,
-                           const char* interval) {
+                           const char* interval, Shortcuts shortcuts) {
   return guarded(instance, "", [&] {
     if (!isRefreshDue(instance, interval)) return;
     prepareWalk(instance);
     renewResult(instance);
-    countImages(instance, directory);
-    if (instance.imageCount == 0) {
-      writeResult(instance, kNoImagesMessage);
-      return;
-    }
-    // A folder that failed during the count hides nothing else: the pick is
-    // made among the images counted, and the count's failure is kept only
-    // for a walk that ends with nothing to show.
-    std::string countFailure;
-    countFailure.swap(instance.errorText);
-    seedRandom(static_cast<std::uint32_t>(platform::hooks().calendarSeconds()));
-    const std::int32_t randomIndex = drawRandomIndex(instance.imageCount);
-    if (randomIndex == 0) {
-      instance.walkStatus = WalkStatus::kFound;
-      walkImages(instance, directory, std::string(), std::string(), 0);
-    } else {
-      walkImages(instance, directory, std::string(), std::string(), randomIndex);
-    }
-    if (instance.errorText.empty()) instance.errorText.swap(countFailure);
+    if (!pickRandomImage(instance, directory, shortcuts)) return;
     saveAndReport(instance, nickname,
                   instance.walkStatus == WalkStatus::kExit || instance.walkCounter == -1);
   });

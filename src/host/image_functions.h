@@ -34,10 +34,15 @@ std::pair<std::string, std::string> splitPosition(const std::string& line);
 // count; above, two draws joined to 30 bits, so that every image can be drawn.
 std::int32_t drawRandomIndex(std::int32_t imageCount);
 
+// Whether a refresh takes the walks' shortcuts (WalkShortcuts), which give
+// the same results on a tree that does not change while it runs. Only the
+// benchmark refreshes without them, to measure what they spare.
+enum class Shortcuts { kTaken, kNotTaken };
+
 const char* getImage(meter_data& instance, const char* nickname, const char* directory,
-                     const char* interval);
+                     const char* interval, Shortcuts shortcuts = Shortcuts::kTaken);
 const char* getRandomImage(meter_data& instance, const char* nickname, const char* directory,
-                           const char* interval);
+                           const char* interval, Shortcuts shortcuts = Shortcuts::kTaken);
 const char* returnCurrentImage(meter_data& instance, const char* nickname, const char* interval);
 const char* returnCurrentImageName(meter_data& instance, const char* nickname,
                                    const char* interval);

@@ -2,14 +2,15 @@
 // enumeration.
 //
 // This is the module's hot path: every refresh walks the tree afresh, so the
-// walks cost one find-next per entry and nothing more. The level directories
-// live in one path buffer that grows and shrinks with the depth, and the
-// selected image's directory is copied only when the selection moves to
-// another level, so that recording "every image met" costs one copy of the
-// name.
+// walks cost one find-next per entry and nothing more, and the shortcuts
+// spare whole folders. The level directories live in one path buffer that
+// grows and shrinks with the depth, and the selected image's directory is
+// copied only when the selection moves to another level, so that recording
+// "every image met" costs one copy of the name.
 #include "walk/walk.h"
 
 #include <cstring>
+#include <new>
 
 #include "host/errors.h"
 #include "platform/platform.h"
@@ -94,17 +95,81 @@ struct ImageWalk {
   const std::string& previousDirectory;
   const std::string& previousFile;
   const std::int32_t targetIndex;
+  const WalkShortcuts& shortcuts;
   // The current level's directory; nested levels extend it and the enclosing
   // level cuts it back.
   std::string path;
   // Which level's directory `imageDirectory` holds (0: none yet).
   std::uint64_t selectionLevel = 0;
   std::uint64_t levelsStarted = 0;
+  std::size_t foldersPassedBy = 0;
+  // The count's record of the next folder that the walk meets, while the
+  // records match the tree (the root's record is the first).
+  std::size_t nextRecord = 1;
+  bool recordsMatch = false;
 
   void walkLevel();
   void meetImage(const char* name, std::size_t nameLength, std::size_t levelLength,
                  std::uint64_t level, bool levelIsPreviousDirectory);
+  bool passByOffThePath(const char* name, std::size_t levelLength);
+  bool stepOverBeforeTheTarget(const char* name);
+  void checkRecordsTaken(std::size_t record);
 };
+
+// Sequential mode towards the previous image, while it has not been met:
+// true for a folder that cannot hold it, one whose level directory (the
+// current level's, the name, the separator) is no byte prefix of
+// `previousDirectory`, since the level directory of every image inside
+// begins with that one. The walk does not enter it.
+bool ImageWalk::passByOffThePath(const char* name, std::size_t levelLength) {
+  if (!shortcuts.towardsPrevious || targetIndex != 0 || previousFile.empty() ||
+      instance.walkStatus != WalkStatus::kNotFound)
+    return false;
+  const std::size_t nameLength = std::strlen(name);
+  const std::size_t folderLength = levelLength + nameLength + 1;
+  const bool mayHoldPrevious = previousDirectory.size() >= folderLength &&
+                               previousDirectory.compare(0, levelLength, path) == 0 &&
+                               previousDirectory.compare(levelLength, nameLength, name) == 0 &&
+                               previousDirectory[folderLength - 1] == platform::kPathSeparator;
+  if (mayHoldPrevious) return false;
+  ++foldersPassedBy;
+  return true;
+}
+
+// Indexed mode with the count's records: takes the record of the folder
+// `name` that the walk has met. Each image compares `walkCounter` with the
+// target before raising it, so a subtree of n images met with the counter
+// at c holds the target exactly when target < c + n. True when the whole
+// subtree lies before the target: the counter moves on by its images, its
+// records are passed by and the walk does not enter it. A subtree that the
+// count could not read whole is always entered. Once a record does not match
+// the folder, no record is used again.
+bool ImageWalk::stepOverBeforeTheTarget(const char* name) {
+  if (!recordsMatch) return false;
+  const std::vector<SubtreeCounts::Record>& records = shortcuts.counts->records();
+  if (nextRecord >= records.size() || records[nextRecord].nameHash != folderNameHash(name)) {
+    recordsMatch = false;
+    return false;
+  }
+  const SubtreeCounts::Record& record = records[nextRecord];
+  if (record.images == SubtreeCounts::kUnknownImages ||
+      std::int64_t{instance.walkCounter} + record.images > targetIndex) {
+    ++nextRecord;
+    return false;
+  }
+  instance.walkCounter += static_cast<std::int32_t>(record.images);
+  nextRecord += 1 + std::size_t{record.foldersBelow};
+  ++foldersPassedBy;
+  return true;
+}
+
+// A level that ends must have taken exactly the records of its subtree;
+// otherwise the tree has changed since the count (or the level ended early),
+// and no record is used again.
+void ImageWalk::checkRecordsTaken(std::size_t record) {
+  if (recordsMatch && nextRecord != record + 1 + shortcuts.counts->records()[record].foldersBelow)
+    recordsMatch = false;
+}
 
 void ImageWalk::meetImage(const char* name, std::size_t nameLength, std::size_t levelLength,
                           std::uint64_t level, bool levelIsPreviousDirectory) {
@@ -128,17 +193,23 @@ void ImageWalk::walkLevel() {
   instance.walkContinue = 1;
   const std::size_t levelLength = path.size();
   const std::uint64_t level = ++levelsStarted;
+  // The record that the enclosing level took for this one.
+  const std::size_t record = nextRecord - 1;
   try {
     DirectoryEntry entry;
     const std::unique_ptr<Enumeration> enumeration = openLevel(instance, path, entry);
-    if (!enumeration) return;
+    if (!enumeration) {
+      checkRecordsTaken(record);
+      return;
+    }
     const bool levelIsPreviousDirectory = targetIndex == 0 && path == previousDirectory;
     while (instance.walkContinue != 0) {
       if (instance.walkCounter == -1 || instance.walkStatus == WalkStatus::kExit) break;
       if (entry.unreachable) {
         // The host could not open it: passed over as if it were not there.
       } else if (isEnteredDirectory(entry.attributes)) {
-        if (!isSkippedDirectoryName(entry.name)) {
+        if (!isSkippedDirectoryName(entry.name) && !passByOffThePath(entry.name, levelLength) &&
+            !stepOverBeforeTheTarget(entry.name)) {
           enterSubdirectory(path, entry.name);
           walkLevel();
           path.resize(levelLength);
@@ -158,28 +229,44 @@ void ImageWalk::walkLevel() {
   } catch (const EAccessViolation& fault) {
     instance.errorText = fault.message();
   }
+  checkRecordsTaken(record);
 }
 
 struct CountWalk {
   meter_data& instance;
   std::string path;
+  SubtreeCounts* counts;
 
-  void countLevel();
+  bool countLevel(const char* name);
+  bool countEntries();
 };
 
-void CountWalk::countLevel() {
+// Counts the level named `name` and everything below it, recording it when
+// the caller asked for records. True when all of it could be read.
+bool CountWalk::countLevel(const char* name) {
+  const std::size_t record = counts != nullptr ? counts->open(name) : SubtreeCounts::kNoRecord;
+  const std::int32_t imagesBefore = instance.imageCount;
+  const bool readWhole = countEntries();
+  if (counts != nullptr)
+    counts->close(record, static_cast<std::uint32_t>(instance.imageCount - imagesBefore),
+                  readWhole);
+  return readWhole;
+}
+
+bool CountWalk::countEntries() {
   const std::size_t levelLength = path.size();
+  bool readWhole = true;
   try {
     DirectoryEntry entry;
     const std::unique_ptr<Enumeration> enumeration = openLevel(instance, path, entry);
-    if (!enumeration) return;
+    if (!enumeration) return false;
     while (instance.walkContinue != 0) {
       if (entry.unreachable) {
         // Passed over, as by the image walk.
       } else if (isEnteredDirectory(entry.attributes)) {
         if (!isSkippedDirectoryName(entry.name)) {
           enterSubdirectory(path, entry.name);
-          countLevel();
+          readWhole = countLevel(entry.name) && readWhole;
           path.resize(levelLength);
         }
       } else if (imageNameLength(entry.name) != 0) {
@@ -189,10 +276,42 @@ void CountWalk::countLevel() {
     }
   } catch (const Exception& failure) {
     instance.errorText = failure.message();
+    readWhole = false;
   }
+  return readWhole;
 }
 
 }  // namespace
+
+std::size_t SubtreeCounts::open(const char* name) {
+  if (outOfMemory_) return kNoRecord;
+  try {
+    records_.push_back(Record{0, 0, folderNameHash(name)});
+  } catch (const std::bad_alloc&) {
+    // A refresh without records only walks further; it never fails for it.
+    outOfMemory_ = true;
+    std::vector<Record>().swap(records_);
+    return kNoRecord;
+  }
+  return records_.size() - 1;
+}
+
+void SubtreeCounts::close(std::size_t index, std::uint32_t images, bool readWhole) {
+  if (outOfMemory_) return;
+  Record& record = records_[index];
+  record.images = readWhole ? images : kUnknownImages;
+  record.foldersBelow = static_cast<std::uint32_t>(records_.size() - index - 1);
+}
+
+// FNV-1a over the name's bytes.
+std::uint32_t folderNameHash(const char* name) {
+  std::uint32_t hash = 2166136261U;
+  for (const char* c = name; *c != '\0'; ++c) {
+    hash ^= static_cast<unsigned char>(*c);
+    hash *= 16777619U;
+  }
+  return hash;
+}
 
 bool isImageName(const char* name) { return imageNameLength(name) != 0; }
 
@@ -201,17 +320,20 @@ bool isSkippedDirectoryName(const char* name) {
          (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')));
 }
 
-void walkImages(meter_data& instance, const std::string& directory,
-                const std::string& previousDirectory, const std::string& previousFile,
-                std::int32_t targetIndex) {
-  ImageWalk walk{instance, previousDirectory, previousFile, targetIndex, directory};
+std::size_t walkImages(meter_data& instance, const std::string& directory,
+                       const std::string& previousDirectory, const std::string& previousFile,
+                       std::int32_t targetIndex, const WalkShortcuts& shortcuts) {
+  ImageWalk walk{instance, previousDirectory, previousFile, targetIndex, shortcuts, directory};
+  walk.recordsMatch =
+      targetIndex != 0 && shortcuts.counts != nullptr && !shortcuts.counts->records().empty();
   instance.walkContinue = 1;
   if (formTopLevelDirectory(instance, walk.path)) walk.walkLevel();
+  return walk.foldersPassedBy;
 }
 
-void countImages(meter_data& instance, const std::string& directory) {
-  CountWalk walk{instance, directory};
-  if (formTopLevelDirectory(instance, walk.path)) walk.countLevel();
+void countImages(meter_data& instance, const std::string& directory, SubtreeCounts* counts) {
+  CountWalk walk{instance, directory, counts};
+  if (formTopLevelDirectory(instance, walk.path)) walk.countLevel("");
 }
 
 }  // namespace rotavue

@@ -15,10 +15,16 @@
 // Their outcome lies in the instance's fields; a failure to enumerate a
 // directory leaves the system's message text in `errorText` and ends that
 // level only.
+//
+// A refresh need not read the whole tree. Two shortcuts let the image walk
+// pass by folders whose content cannot change its outcome: on the way to the
+// previous image, a folder that cannot hold it; before an indexed target, a
+// folder whose images the count walk that has just run already counted.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "host/meter_data.h"
 #include "platform/platform.h"
@@ -56,6 +62,59 @@ bool isSkippedDirectoryName(const char* name);
 bool isImageName(const char* name);
 inline bool isImageName(const std::string& name) { return isImageName(name.c_str()); }
 
+// What a count walk learned of the folders it entered, for one indexed walk
+// of the same tree right after it: one record per folder in walk order (the
+// root first), about a dozen bytes each. It lives for one refresh.
+class SubtreeCounts {
+ public:
+  struct Record {
+    // Images in the folder's subtree; kUnknownImages when the count could
+    // not read the whole subtree (a folder that failed inside it).
+    std::uint32_t images;
+    // Records that follow for the folders inside it.
+    std::uint32_t foldersBelow;
+    // A hash of the folder's own name, so that a walk notices a folder
+    // renamed, added or removed since the count.
+    std::uint32_t nameHash;
+  };
+  static constexpr std::uint32_t kUnknownImages = 0xFFFFFFFF;
+  static constexpr std::size_t kNoRecord = static_cast<std::size_t>(-1);
+
+  // Empty when recording ran out of memory: then no walk uses them.
+  const std::vector<Record>& records() const { return records_; }
+
+  // For the count walk, as it enters the folder named `name` ("" for the
+  // root): starts its record and returns its index, or kNoRecord once there
+  // was no memory for a record.
+  std::size_t open(const char* name);
+  // As it leaves that folder: completes the record with the images counted
+  // in its subtree, or kUnknownImages when not all of it could be read.
+  void close(std::size_t index, std::uint32_t images, bool readWhole);
+
+ private:
+  std::vector<Record> records_;
+  bool outOfMemory_ = false;
+};
+
+// The hash of a folder's name that its record keeps.
+std::uint32_t folderNameHash(const char* name);
+
+// The shortcuts an image walk may take; none by default.
+struct WalkShortcuts {
+  // Sequential mode, while the previous image has not been met and
+  // `previousFile` is not empty: a folder is entered only when its level
+  // directory is a byte prefix of `previousDirectory`, since no other can
+  // hold the previous image. When such a walk passed a folder by and did not
+  // end "EXIT", its outcome may differ from the whole walk's: the caller
+  // walks again without shortcuts.
+  bool towardsPrevious = false;
+  // Indexed mode: the records of the count walk that has just run over the
+  // same tree. A folder whose whole subtree lies before the target is not
+  // entered; its images are added to `walkCounter`. Where the records stop
+  // matching the tree, the rest of the walk enters every folder.
+  const SubtreeCounts* counts = nullptr;
+};
+
 // The image walk. Sequential mode (`targetIndex` 0): from "NOTFOUND", select
 // the image after the one at `previousDirectory` + `previousFile` (after the
 // first image met when `previousFile` is empty); from "FOUND", select the
@@ -67,14 +126,20 @@ inline bool isImageName(const std::string& name) { return isImageName(name.c_str
 // An empty `directory` is never searched (its search would be the root of the
 // drive, or of the file system): it fails like a directory that does not
 // exist, with the system's message for a missing path.
-void walkImages(meter_data& instance, const std::string& directory,
-                const std::string& previousDirectory, const std::string& previousFile,
-                std::int32_t targetIndex);
+//
+// With `shortcuts` the walk may pass folders by (see WalkShortcuts); it
+// returns how many it passed by, 0 for a walk that read all it would have
+// read without them.
+std::size_t walkImages(meter_data& instance, const std::string& directory,
+                       const std::string& previousDirectory, const std::string& previousFile,
+                       std::int32_t targetIndex, const WalkShortcuts& shortcuts = {});
 
 // The count walk: adds one to `imageCount` for every image of the tree,
 // visiting every level to its end. The caller sets `imageCount` to 0 and
 // `walkContinue` to 1 beforehand. Catches every `Exception`, ending the level
-// that raised it. An empty `directory` fails as for `walkImages`.
-void countImages(meter_data& instance, const std::string& directory);
+// that raised it. An empty `directory` fails as for `walkImages`. With
+// `counts`, records every folder it enters for an indexed walk to come.
+void countImages(meter_data& instance, const std::string& directory,
+                 SubtreeCounts* counts = nullptr);
 
 }  // namespace rotavue

@@ -8,9 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -22,6 +24,7 @@
 #include "support/host_registry.h"
 #include "support/memory_tree.h"
 #include "support/temp_directory.h"
+#include "walk/walk.h"
 
 namespace {
 
@@ -438,6 +441,201 @@ TEST_F(FolderFailures, RandomPickIsMadeAmongTheImagesCounted) {
     clock_.advanceSeconds(1);
   }
   EXPECT_EQ(picked.size(), 3U) << "the seconds tried pick every image";
+}
+
+// ---------------------------------------------------------------------------
+// The shortcuts of a refresh: on every tree that stays as it is, the same
+// result, position and walk outcome as the whole walk, reading no more than
+// the way to the stored image or the pick.
+
+using rotavue::Shortcuts;
+const char kSeparator = rotavue::platform::kPathSeparator;
+
+// A random folder: images and other files, plain, hidden, empty and (with
+// `failing`) unreadable sub-folders, names with "#" and folders whose names
+// share a prefix, in a shuffled order.
+void grow(rotavue::testing::MemoryTree& tree, std::mt19937& random, const std::string& folder,
+          int depth, bool failing) {
+  std::vector<rotavue::testing::TreeEntry> entries{dir("."), dir("..")};
+  for (const char* name : {"1.jpg", "2#3.png", "4.GIF", "5.txt", "6.bmp", "7.ico"})
+    if (random() % 2 != 0) entries.push_back(file(name));
+  for (const char* name : {"a", "ab", "a#", "b", "ba"}) {
+    if (depth == 0 || random() % 3 == 0) continue;
+    const auto kind = random() % 6;
+    entries.push_back(dir(name, kind == 0 ? 18 : 16));
+    if (kind == 1 && failing) tree.failOpen(folder + name + kSeparator, kAccessDenied);
+    if (kind > 1 || (kind == 1 && !failing))
+      grow(tree, random, folder + name + kSeparator, depth - 1, failing);
+  }
+  std::shuffle(entries.begin() + 2, entries.end(), random);
+  tree.add(folder, entries);
+}
+
+// The entries that a walk reads on its way to `name` in `directory`,
+// stopping there: in the directory, those up to `name`; in each folder above,
+// those up to and including the one that leads on, and the entry after it,
+// which a level reads when the nested one returns.
+std::size_t wayTo(const rotavue::testing::MemoryTree& tree, const std::string& root,
+                  const std::string& directory, const std::string& name) {
+  std::size_t entries = 0;
+  std::string folder = root;
+  for (std::size_t start = root.size();;) {
+    const std::size_t end = directory.find(kSeparator, start);
+    const std::string next = end == std::string::npos ? name : directory.substr(start, end - start);
+    const auto& listed = tree.directories_.at(folder).entries;
+    const auto index = static_cast<std::size_t>(
+        std::find_if(listed.begin(), listed.end(),
+                     [&](const auto& entry) { return entry.name == next; }) -
+        listed.begin());
+    entries += index + 1;
+    if (end == std::string::npos) return entries;
+    entries += index + 1 < listed.size() ? 1 : 0;
+    folder += next + kSeparator;
+    start = end + 1;
+  }
+}
+
+TEST_F(ImageFunctions, ShortcutsChangeNoOutcome) {
+  const std::string root = rotavue::testing::path({"T"});
+  for (unsigned seed = 0; seed < 8; ++seed) {
+    SCOPED_TRACE(seed);
+    rotavue::testing::MemoryTree tree;
+    std::mt19937 random(seed);
+    const bool failing = seed % 2 != 0;
+    grow(tree, random, root, 3, failing);
+    // Every image in walk order, with the entries that a walk stopping at it
+    // reads (for the first, the way to it, which is no more).
+    struct Position {
+      std::string line;
+      std::size_t upTo = 0, way = 0;
+    };
+    std::vector<Position> positions;
+    for (std::int32_t index = 0;; ++index) {
+      rotavue::meter_data plain;
+      plain.walkStatus = index == 0 ? rotavue::WalkStatus::kFound : plain.walkStatus;
+      const std::size_t before = tree.entriesDelivered();
+      rotavue::walkImages(plain, root, "", "", index);
+      if (index == 0 ? plain.walkStatus != rotavue::WalkStatus::kExit : plain.walkCounter != -1)
+        break;
+      const std::size_t way = wayTo(tree, root, plain.imageDirectory, plain.imageFileName);
+      positions.push_back({plain.imageDirectory + "#" + plain.imageFileName,
+                           index == 0 ? way : tree.entriesDelivered() - before, way});
+      if (index == 0) continue;
+      // The random pick of this position, stepping over what lies before it.
+      rotavue::SubtreeCounts counts;
+      rotavue::meter_data picked;
+      rotavue::countImages(picked, root, &counts);
+      const std::size_t walkStart = tree.entriesDelivered();
+      rotavue::walkImages(picked, root, "", "", index, {false, &counts});
+      EXPECT_EQ(picked.walkCounter, -1);
+      EXPECT_EQ(picked.imageDirectory + "#" + picked.imageFileName, positions.back().line);
+      if (!failing) {
+        EXPECT_LE(tree.entriesDelivered() - walkStart, way);
+      }
+    }
+    ASSERT_GT(positions.size(), 3U);
+    for (const std::string& line : {root + "#gone.jpg", root + "gone" + kSeparator + "#1.jpg",
+                                    std::string("1.jpg"), root + "#"})
+      positions.push_back({line});
+    for (const Position& position : positions) {
+      SCOPED_TRACE(position.line);
+      rotavue::meter_data plain;
+      rotavue::meter_data shortcut;
+      store(position.line + "\r\n");
+      std::size_t before = tree.entriesDelivered();
+      const std::string shown =
+          rotavue::getImage(plain, kNick, root.c_str(), "0", Shortcuts::kNotTaken);
+      const std::size_t whole = tree.entriesDelivered() - before;
+      const std::string storedAfter = stored();
+      store(position.line + "\r\n");
+      const std::size_t opened = tree.opened().size();
+      before = tree.entriesDelivered();
+      EXPECT_EQ(rotavue::getImage(shortcut, kNick, root.c_str(), "0"), shown);
+      EXPECT_EQ(stored(), storedAfter);
+      EXPECT_EQ(shortcut.walkStatus, plain.walkStatus);
+      EXPECT_EQ(shortcut.imageDirectory + shortcut.imageFileName,
+                plain.imageDirectory + plain.imageFileName);
+      if (plain.walkStatus != rotavue::WalkStatus::kExit) {
+        EXPECT_EQ(shortcut.errorText, plain.errorText);
+      } else if (position.way != 0) {
+        // The way to the stored image, then what the whole walk reads after it.
+        EXPECT_LE(tree.entriesDelivered() - before, whole - position.upTo + position.way);
+      }
+      // The whole walk again only where the short one cannot decide.
+      const auto& patterns = tree.opened();
+      if (std::count(patterns.begin() + static_cast<std::ptrdiff_t>(opened), patterns.end(),
+                     root + "*.*") > 1) {
+        EXPECT_NE(plain.walkStatus, rotavue::WalkStatus::kExit);
+      }
+    }
+  }
+}
+
+// Hooks the enumeration so that a refresh's second look at the root (the
+// indexed walk after the count) finds the tree changed.
+rotavue::testing::MemoryTree* changingTree = nullptr;
+void (*change)(rotavue::testing::MemoryTree&) = nullptr;
+rotavue::platform::OpenEnumerationFunction unchangedOpen = nullptr;
+int rootOpens = 0;
+
+std::unique_ptr<rotavue::platform::Enumeration> openChanging(
+    const char* pattern, rotavue::platform::DirectoryEntry& first,
+    rotavue::platform::SystemError& error) {
+  if (pattern == rotavue::testing::path({"C"}) + "*.*" && ++rootOpens == 2) change(*changingTree);
+  return unchangedOpen(pattern, first, error);
+}
+
+TEST_F(ImageFunctions, TreeChangedBetweenCountAndPick) {
+  const std::string root = rotavue::testing::path({"C"});
+  const std::string s1 = root + "s1" + kSeparator;
+  const std::string s2 = root + "s2" + kSeparator;
+  using Change = void (*)(rotavue::testing::MemoryTree&);
+  const Change changes[] = {
+      [](rotavue::testing::MemoryTree& tree) {  // a folder added after the last record
+        tree.directories_[rotavue::testing::path({"C"})].entries.push_back(dir("z"));
+        tree.add(rotavue::testing::path({"C", "z"}), {file("z.jpg")});
+      },
+      [](rotavue::testing::MemoryTree& tree) {  // a folder removed
+        auto& entries = tree.directories_[rotavue::testing::path({"C"})].entries;
+        entries.erase(entries.begin() + 1);
+      },
+      [](rotavue::testing::MemoryTree& tree) {  // a folder renamed
+        tree.directories_[rotavue::testing::path({"C"})].entries[1].name = "s9";
+        tree.add(rotavue::testing::path({"C", "s9"}), {file("b.jpg"), file("c.jpg")});
+      },
+      [](rotavue::testing::MemoryTree& tree) {  // an image added in a folder stepped over
+        tree.directories_[rotavue::testing::path({"C", "s1"})].entries.push_back(file("x.jpg"));
+      },
+  };
+  for (const Change changing : changes) {
+    for (int second = 0; second < 16; ++second) {
+      rotavue::testing::MemoryTree tree;
+      tree.add(root, {file("a.jpg"), dir("s1"), dir("s2"), file("e.jpg")});
+      tree.add(s1, {file("b.jpg"), file("c.jpg")});
+      tree.add(s2, {file("d.jpg")});
+      changingTree = &tree;
+      change = changing;
+      unchangedOpen = rotavue::platform::hooks().openEnumeration;
+      rotavue::platform::hooks().openEnumeration = openChanging;
+      rootOpens = 0;
+      rotavue::meter_data instance;
+      const std::string shown = rotavue::getRandomImage(instance, kNick, root.c_str(), "0");
+      const std::set<std::string> met = {root + "a.jpg",
+                                         s1 + "b.jpg",
+                                         s1 + "c.jpg",
+                                         s1 + "x.jpg",
+                                         s2 + "d.jpg",
+                                         root + "e.jpg",
+                                         root + "s9" + kSeparator + "b.jpg",
+                                         root + "s9" + kSeparator + "c.jpg",
+                                         root + "z" + kSeparator + "z.jpg",
+                                         ""};
+      EXPECT_EQ(met.count(shown), 1U) << shown;
+      EXPECT_EQ(stored(),
+                shown.empty() ? "#\r\n" : line(instance.imageDirectory, instance.imageFileName));
+      clock_.advanceSeconds(1);
+    }
+  }
 }
 
 }  // namespace

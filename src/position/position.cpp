@@ -78,10 +78,12 @@ void writeInPlace(const std::string& path, const std::string& contents) {
 // see the old line or the new one, and a short write leaves the old file
 // whole. Where the temporary file cannot be created beside it, or cannot take
 // its place (a folder in which the user may write the file but create no
-// other, a name that is a stream of another file, a path at the system's
-// length limit), the plain save does the work, so a save fails only where
-// the plain save fails too.
+// other, a name that is a stream of another file), the plain save does the
+// work, so a save fails only where the plain save fails too. A path that the
+// host's file calls cannot open fails as the plain save's create does, though
+// the system might let a rename write it.
 void replaceFileContents(const std::string& path, const std::string& contents) {
+  if (!platform::hostCanOpenPath(path)) throw Exception("Cannot create file " + path);
   const std::string temporary = temporaryPathFor(path);
   const platform::WriteOutcome outcome =
       platform::hooks().writeNewFile(temporary, contents.data(), contents.size());

@@ -163,11 +163,11 @@ bool fileExists(const std::string& path);
 
 // Reads the file at `path` from its start through the end of its first line,
 // opening it for reading with write-sharing denied. Reads short chunks and
-// stops after the first one that holds a CR, LF or NUL byte, or at the end of
-// the file: `contents` then holds the first line, its end and at most the
-// rest of that chunk, however large the file. False when it cannot be opened
-// or read.
-bool readFirstLine(const std::string& path, std::string& contents);
+// stops after the first one that holds a CR, LF or NUL byte, at the end of
+// the file, or at `limit` bytes: `contents` then holds the first line, its
+// end and at most the rest of that chunk, and never more than `limit` bytes,
+// however large the file. False when it cannot be opened or read.
+bool readFirstLine(const std::string& path, std::size_t limit, std::string& contents);
 
 // Replaces `target` by `source` in one step (the source name disappears).
 // False, with both files as they were, when it cannot.

@@ -118,7 +118,8 @@ std::string loadPosition(meter_data& instance, const std::string& nickname) {
     const std::string& path = instance.positionFilePath;
     if (!platform::fileExists(path)) return "#";
     std::string contents;
-    if (!platform::readFirstLine(path, contents)) throw Exception("Cannot open file " + path);
+    if (!platform::readFirstLine(path, kPositionLineLimit, contents))
+      throw Exception("Cannot open file " + path);
     return firstLineOf(contents);
   } catch (const Exception& failure) {
     instance.errorText = failure.message();

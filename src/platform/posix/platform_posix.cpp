@@ -163,21 +163,22 @@ bool fileExists(const std::string& path) {
   return ::stat(path.c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
 }
 
-bool readFirstLine(const std::string& path, std::string& contents) {
+bool readFirstLine(const std::string& path, std::size_t limit, std::string& contents) {
   FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!file.isOpen()) return false;
   contents.clear();
   char chunk[kLineChunkSize];
-  for (;;) {
-    const ssize_t got = ::read(file.get(), chunk, sizeof chunk);
+  while (contents.size() < limit) {
+    const ssize_t got = ::read(file.get(), chunk, std::min(sizeof chunk, limit - contents.size()));
     if (got < 0) {
       if (errno == EINTR) continue;
       return false;
     }
-    if (got == 0) return true;
+    if (got == 0) break;
     contents.append(chunk, static_cast<std::size_t>(got));
-    if (holdsLineEnd(chunk, static_cast<std::size_t>(got))) return true;
+    if (holdsLineEnd(chunk, static_cast<std::size_t>(got))) break;
   }
+  return true;
 }
 
 bool removeFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }

@@ -280,19 +280,22 @@ bool fileExists(const std::string& path) {
          ::FileTimeToDosDateTime(&local, &dosDate, &dosTime) != 0;
 }
 
-bool readFirstLine(const std::string& path, std::string& contents) {
+bool readFirstLine(const std::string& path, std::size_t limit, std::string& contents) {
   FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.isOpen()) return false;
   contents.clear();
   char chunk[kLineChunkSize];
-  for (;;) {
+  while (contents.size() < limit) {
+    const auto wanted =
+        static_cast<DWORD>(std::min<std::size_t>(sizeof chunk, limit - contents.size()));
     DWORD got = 0;
-    if (::ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr) == 0) return false;
-    if (got == 0) return true;
+    if (::ReadFile(file.get(), chunk, wanted, &got, nullptr) == 0) return false;
+    if (got == 0) break;
     contents.append(chunk, got);
-    if (holdsLineEnd(chunk, got)) return true;
+    if (holdsLineEnd(chunk, got)) break;
   }
+  return true;
 }
 
 bool removeFile(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }

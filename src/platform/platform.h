@@ -146,16 +146,23 @@ using OpenEnumerationFunction = std::unique_ptr<Enumeration> (*)(const char* sea
 // ---------------------------------------------------------------------------
 // Files.
 
+// How a file is created for writing.
+enum class Creation {
+  kReplace,    // create it, or empty the file of that name
+  kExclusive,  // create it only where no file of that name exists
+};
+
 // Outcome of writing a whole new file.
 struct WriteOutcome {
   bool created = false;     // false: the file could not be created
+  bool nameTaken = false;   // not created, since the name exists (kExclusive)
   std::size_t written = 0;  // bytes actually written
 };
 
-// Creates (or truncates) the file at `path`, writes `size` bytes in one
+// Creates the file at `path` as `creation` says, writes `size` bytes in one
 // write and closes it.
-using WriteNewFileFunction = WriteOutcome (*)(const std::string& path, const char* data,
-                                              std::size_t size);
+using WriteNewFileFunction = WriteOutcome (*)(const std::string& path, Creation creation,
+                                              const char* data, std::size_t size);
 
 // True when a file (not a directory) exists at `path` and its last-write time
 // converts to a local date and time.
@@ -179,9 +186,10 @@ bool removeFile(const std::string& path);
 // A number that differs between processes running at the same time.
 std::uint32_t processId();
 
-// A number that differs between threads running at the same time, in this
-// process or any other.
-std::uint32_t threadId();
+// Fills `buffer` with `size` bytes of the system's cryptographic random
+// generator (RtlGenRandom on Windows, getrandom on Linux), which no clock
+// and no other process's seed predicts; false when it cannot.
+bool systemRandomBytes(void* buffer, std::size_t size);
 
 // ---------------------------------------------------------------------------
 // Registry.

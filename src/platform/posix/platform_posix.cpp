@@ -8,6 +8,7 @@
 // (registry_file.h).
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -118,10 +119,15 @@ std::unique_ptr<Enumeration> openDirectoryEnumeration(const char* searchPattern,
   return enumeration;
 }
 
-WriteOutcome writeNewFileOnDisk(const std::string& path, const char* data, std::size_t size) {
-  FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+WriteOutcome writeNewFileOnDisk(const std::string& path, Creation creation, const char* data,
+                                std::size_t size) {
+  const int how = creation == Creation::kExclusive ? O_EXCL : O_TRUNC;
+  FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | how | O_CLOEXEC, 0644));
   WriteOutcome outcome;
-  if (!file.isOpen()) return outcome;
+  if (!file.isOpen()) {
+    outcome.nameTaken = errno == EEXIST;
+    return outcome;
+  }
   outcome.created = true;
   const ssize_t written = ::write(file.get(), data, size);
   outcome.written = written > 0 ? static_cast<std::size_t>(written) : 0;
@@ -185,9 +191,10 @@ bool removeFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
 std::uint32_t processId() { return static_cast<std::uint32_t>(::getpid()); }
 
-// Thread identifiers come from the same numbering as process identifiers, so
-// no two live threads of the system share one.
-std::uint32_t threadId() { return static_cast<std::uint32_t>(::gettid()); }
+// At most 256 bytes come whole from one call, once the generator is ready.
+bool systemRandomBytes(void* buffer, std::size_t size) {
+  return size <= 256 && ::getrandom(buffer, size, 0) == static_cast<ssize_t>(size);
+}
 
 RegistryValue readUserRegistryValue(const std::string& keyPath, const std::string& valueName) {
   return readRegistryFileValue(registryFilePath(), "HKEY_CURRENT_USER\\" + keyPath, valueName);

@@ -165,16 +165,23 @@ using OpenEnumerationFunction = std::unique_ptr<Enumeration> (*)(const char* sea
 // ---------------------------------------------------------------------------
 // Files.
 
+// How a file is created for writing.
+enum class Creation {
+  kReplace,    // create it, or empty the file of that name
+  kExclusive,  // create it only where no file of that name exists
+};
+
 // Outcome of writing a whole new file.
 struct WriteOutcome {
   bool created = false;     // false: the file could not be created
+  bool nameTaken = false;   // not created, since the name exists (kExclusive)
   std::size_t written = 0;  // bytes actually written
 };
 
-// Creates (or truncates) the file at `path`, writes `size` bytes in one
+// Creates the file at `path` as `creation` says, writes `size` bytes in one
 // write and closes it.
-using WriteNewFileFunction = WriteOutcome (*)(const std::string& path, const char* data,
-                                              std::size_t size);
+using WriteNewFileFunction = WriteOutcome (*)(const std::string& path, Creation creation,
+                                              const char* data, std::size_t size);
 
 // True when a file (not a directory) exists at `path` and its last-write time
 // converts to a local date and time.
@@ -182,11 +189,11 @@ bool fileExists(const std::string& path);
 
 // Reads the file at `path` from its start through the end of its first line,
 // opening it for reading with write-sharing denied. Reads short chunks and
-// stops after the first one that holds a CR, LF or NUL byte, or at the end of
-// the file: `contents` then holds the first line, its end and at most the
-// rest of that chunk, however large the file. False when it cannot be opened
-// or read.
-bool readFirstLine(const std::string& path, std::string& contents);
+// stops after the first one that holds a CR, LF or NUL byte, at the end of
+// the file, or at `limit` bytes: `contents` then holds the first line, its
+// end and at most the rest of that chunk, and never more than `limit` bytes,
+// however large the file. False when it cannot be opened or read.
+bool readFirstLine(const std::string& path, std::size_t limit, std::string& contents);
 
 // Replaces `target` by `source` in one step (the source name disappears).
 // False, with both files as they were, when it cannot.
@@ -198,9 +205,10 @@ bool removeFile(const std::string& path);
 // A number that differs between processes running at the same time.
 std::uint32_t processId();
 
-// A number that differs between threads running at the same time, in this
-// process or any other.
-std::uint32_t threadId();
+// Fills `buffer` with `size` bytes of the system's cryptographic random
+// generator (RtlGenRandom on Windows, getrandom on Linux), which no clock
+// and no other process's seed predicts; false when it cannot.
+bool systemRandomBytes(void* buffer, std::size_t size);
 
 // ---------------------------------------------------------------------------
 // Registry.

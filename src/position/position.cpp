@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <optional>
 
 #include "host/errors.h"
 #include "platform/platform.h"
@@ -42,22 +43,21 @@ bool locatePositionFile(meter_data& instance, const std::string& nickname,
   return true;
 }
 
-// The temporary file of a save of the position file at `path` (which ends in
-// "Rotavue.setup"): the same path with that ending replaced by the saving
-// thread's number in seven base-32 digits. It lies in the same directory and
-// its name is shorter than the position file's, so it reaches no path limit
-// that the position file does not. It is unique: one thread runs one save at
-// a time, no two live threads of the system share a number, and as every
-// temporary name has the same fixed-width ending, two of them are equal only
-// for the same position file and the same thread. That ending holds no ".",
-// so no temporary name is ever a position file's name ("...e.setup").
-std::string temporaryPathFor(const std::string& path) {
+// A temporary file's name for a save of the position file at `path` (which
+// ends in "Rotavue.setup"): the same path with that ending replaced by seven
+// base-32 digits of the system's random generator; none when the generator
+// fails. It lies in the same directory and its name is shorter than the
+// position file's, so it reaches no path limit that the position file does
+// not. Its ending holds no ".", so it is never a position file's name
+// ("...e.setup").
+std::optional<std::string> temporaryPathFor(const std::string& path) {
   constexpr int kDigits = 7;
   static const char kBase32[] = "0123456789abcdefghijklmnopqrstuv";
-  std::uint32_t number = platform::threadId();
+  std::uint64_t number = 0;
+  if (!platform::systemRandomBytes(&number, sizeof number)) return std::nullopt;
   char digits[kDigits];
-  for (int i = kDigits - 1; i >= 0; --i) {
-    digits[i] = kBase32[number & 31U];
+  for (char& digit : digits) {
+    digit = kBase32[number & 31U];
     number >>= 5;
   }
   std::string temporary = path.substr(0, path.size() - (sizeof kPositionFileSuffix - 1));
@@ -68,35 +68,46 @@ std::string temporaryPathFor(const std::string& path) {
 // that cannot be created is left as it was; after a short write it holds
 // what was written.
 void writeInPlace(const std::string& path, const std::string& contents) {
-  const platform::WriteOutcome outcome =
-      platform::hooks().writeNewFile(path, contents.data(), contents.size());
+  const platform::WriteOutcome outcome = platform::hooks().writeNewFile(
+      path, platform::Creation::kReplace, contents.data(), contents.size());
   if (!outcome.created) throw Exception("Cannot create file " + path);
   if (outcome.written < contents.size()) throw Exception("Stream write error");
 }
 
+// How many temporary names a save tries before it writes in place. A name is
+// taken only by another save that runs at the same time or by one that a
+// crash ended between creating its file and renaming it.
+constexpr int kTemporaryNameTries = 3;
+
 // Replaces the file at `path` by `contents` in one step where it can: readers
 // see the old line or the new one, and a short write leaves the old file
-// whole. Where the temporary file cannot be created beside it, or cannot take
-// its place (a folder in which the user may write the file but create no
-// other, a name that is a stream of another file, a path at the system's
-// length limit), the plain save does the work, so a save fails only where
-// the plain save fails too.
+// whole. The temporary file is created only where no file of its name exists,
+// so no two saves ever write one file, whichever hosts or machines they run
+// on. Where no temporary file can be created beside it (nor named: the
+// system's random generator failed), or where it cannot take the position
+// file's place (a folder in which the user may write the file but create no
+// other, a name that is a stream of another file), the plain save does the
+// work, so a save fails only where the plain save fails too. A path that the
+// host's file calls cannot open fails as the plain save's create does, though
+// the system might let a rename write it.
 void replaceFileContents(const std::string& path, const std::string& contents) {
-  const std::string temporary = temporaryPathFor(path);
-  const platform::WriteOutcome outcome =
-      platform::hooks().writeNewFile(temporary, contents.data(), contents.size());
-  if (!outcome.created) {
-    writeInPlace(path, contents);
-    return;
+  if (!platform::hostCanOpenPath(path)) throw Exception("Cannot create file " + path);
+  for (int attempt = 0; attempt < kTemporaryNameTries; ++attempt) {
+    const std::optional<std::string> temporary = temporaryPathFor(path);
+    if (!temporary) break;
+    const platform::WriteOutcome outcome = platform::hooks().writeNewFile(
+        *temporary, platform::Creation::kExclusive, contents.data(), contents.size());
+    if (outcome.nameTaken) continue;
+    if (!outcome.created) break;
+    if (outcome.written < contents.size()) {
+      platform::removeFile(*temporary);
+      throw Exception("Stream write error");
+    }
+    if (platform::hooks().replaceFile(*temporary, path)) return;
+    platform::removeFile(*temporary);
+    break;
   }
-  if (outcome.written < contents.size()) {
-    platform::removeFile(temporary);
-    throw Exception("Stream write error");
-  }
-  if (!platform::hooks().replaceFile(temporary, path)) {
-    platform::removeFile(temporary);
-    writeInPlace(path, contents);
-  }
+  writeInPlace(path, contents);
 }
 
 }  // namespace
@@ -116,7 +127,8 @@ std::string loadPosition(meter_data& instance, const std::string& nickname) {
     const std::string& path = instance.positionFilePath;
     if (!platform::fileExists(path)) return "#";
     std::string contents;
-    if (!platform::readFirstLine(path, contents)) throw Exception("Cannot open file " + path);
+    if (!platform::readFirstLine(path, kPositionLineLimit, contents))
+      throw Exception("Cannot open file " + path);
     return firstLineOf(contents);
   } catch (const Exception& failure) {
     instance.errorText = failure.message();

@@ -9,12 +9,16 @@
 //
 // Both operations report their failures through `errorText` and never raise.
 // A save never leaves a half-written position behind where it can help it:
-// the line is written to a temporary file beside the position file, which
-// then replaces it. Where that cannot be done, the position file is written
-// in place, so that a save succeeds wherever a plain write would. A load
-// reads no further than the first line, however large the file.
+// the line is written to a temporary file of its own beside the position
+// file, which then replaces it. Where that cannot be done, the position file
+// is written in place, so that a save succeeds wherever a plain write would.
+// A save never writes a position file that the host's file calls cannot open
+// (platform::hostCanOpenPath), since no load could read it back. A load reads
+// no further than the first line, and no further than kPositionLineLimit
+// bytes, however large the file.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "host/meter_data.h"
@@ -31,6 +35,12 @@ std::string loadPosition(meter_data& instance, const std::string& nickname);
 // otherwise empties the selection and stores "#". Sets `positionFilePath`,
 // and `errorText` on a failure.
 void savePosition(meter_data& instance, const std::string& nickname);
+
+// How much of a position file's first line a load reads: far more than any
+// line a save writes (one image path, which the system's path limit bounds),
+// so that only a file the module did not write has a longer first line,
+// which is cut here.
+inline constexpr std::size_t kPositionLineLimit = std::size_t{64} * 1024;
 
 // The first line of a position file's contents: the text up to the first CR
 // or LF, a NUL ending the text. Raises "List index out of bounds (0)" when

@@ -154,7 +154,7 @@ TEST_F(ScratchTree, FirstLineOfAHugePositionFileCostsOneShortRead) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << c.start;
     ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(size)), 0);
     std::string contents;
-    ASSERT_TRUE(rotavue::platform::readFirstLine(path, contents));
+    ASSERT_TRUE(rotavue::platform::readFirstLine(path, rotavue::kPositionLineLimit, contents));
     EXPECT_EQ(contents.compare(0, c.start.size(), c.start), 0);
     EXPECT_LE(contents.size(), std::size_t{64} * 1024);
     rotavue::meter_data instance;

@@ -371,7 +371,8 @@ TEST_F(ImageFunctions, LongResultIsCut) {
 
 const std::uint32_t kAccessDenied = 5;
 
-rotavue::platform::WriteOutcome refuseEveryFile(const std::string&, const char*, std::size_t) {
+rotavue::platform::WriteOutcome refuseEveryFile(const std::string&, rotavue::platform::Creation,
+                                                const char*, std::size_t) {
   return {};
 }
 

@@ -209,15 +209,19 @@ TEST_F(PositionStore, ReadingTheFirstLine) {
 TEST_F(PositionStore, FirstLinesOfAnyLength) {
   // The file is read in chunks up to the first line end: lines that end
   // inside, at and after a chunk's end, a CR LF split between two chunks, a
-  // NUL far into the line, and files without any line end.
-  for (const std::size_t length : {511U, 512U, 1023U, 1024U, 1025U, 4096U, 70000U}) {
+  // NUL far into the line, and files without any line end. A line longer
+  // than the limit is cut there.
+  const std::size_t limit = rotavue::kPositionLineLimit;
+  for (const std::size_t length :
+       std::initializer_list<std::size_t>{511, 512, 1023, 1024, 1025, 4096, limit, limit + 1}) {
     SCOPED_TRACE(length);
     const std::string line = std::string(length - 6, 'd') + "#a.jpg";
-    EXPECT_EQ(load(line + "\r\n" + std::string(3000, 'x') + "\r\n"), line);
-    EXPECT_EQ(load(line + "\n"), line);
-    EXPECT_EQ(load(line), line);
-    EXPECT_EQ(load(line + std::string(1, '\0') + "\r\n"), line);
-    EXPECT_EQ(load(line + std::string(1, '\0') + std::string(3000, 'x')), line);
+    const std::string read = line.substr(0, limit);
+    EXPECT_EQ(load(line + "\r\n" + std::string(3000, 'x') + "\r\n"), read);
+    EXPECT_EQ(load(line + "\n"), read);
+    EXPECT_EQ(load(line), read);
+    EXPECT_EQ(load(line + std::string(1, '\0') + "\r\n"), read);
+    EXPECT_EQ(load(line + std::string(1, '\0') + std::string(3000, 'x')), read);
   }
 }
 
@@ -234,7 +238,8 @@ TEST_F(PositionStore, DirectoryNamedLikeThePositionFile) {
 
 // A disk for the save that records every write and replacement, and fails
 // those it is told to: the writes of the position file itself (the plain
-// save) apart from all others (the temporary file).
+// save) apart from all others (the temporary file), and lets a rival writer
+// take the save's next `namesTaken` temporary names just before it does.
 enum class Fault { kNone, kRefuseCreate, kShortWrite };
 
 struct FaultyDisk {
@@ -242,19 +247,23 @@ struct FaultyDisk {
   Fault temporaryWrite = Fault::kNone;
   Fault positionWrite = Fault::kNone;
   bool refuseReplace = false;
+  int namesTaken = 0;
   std::vector<std::string> writes;
   std::vector<std::pair<std::string, std::string>> replacements;
 };
 
 FaultyDisk disk;
 
-rotavue::platform::WriteOutcome faultyWrite(const std::string& path, const char* data,
+rotavue::platform::WriteOutcome faultyWrite(const std::string& path,
+                                            rotavue::platform::Creation creation, const char* data,
                                             std::size_t size) {
   disk.writes.push_back(path);
   const Fault fault = path == disk.positionPath ? disk.positionWrite : disk.temporaryWrite;
   if (fault == Fault::kRefuseCreate) return {};
-  return rotavue::platform::systemHooks().writeNewFile(
-      path, data, fault == Fault::kShortWrite ? size - 1 : size);
+  const auto& real = rotavue::platform::systemHooks().writeNewFile;
+  if (path != disk.positionPath && disk.namesTaken > 0 && disk.namesTaken--)
+    real(path, rotavue::platform::Creation::kReplace, "rival", 5);
+  return real(path, creation, data, fault == Fault::kShortWrite ? size - 1 : size);
 }
 
 bool faultyReplace(const std::string& source, const std::string& target) {
@@ -363,6 +372,24 @@ TEST_F(AtomicSave, FallsBackToThePlainWriteWhereTheTemporaryFileCannotServe) {
     EXPECT_NE(disk.writes[0], positionFile());
     EXPECT_EQ(disk.writes[1], positionFile());
   }
+}
+
+TEST_F(AtomicSave, ATakenTemporaryNameLeadsToAnotherOrToThePlainWrite) {
+  for (int taken = 1; taken <= 3; ++taken) {
+    SCOPED_TRACE(taken);
+    disk.writes.clear();
+    disk.namesTaken = taken;
+    EXPECT_EQ(save(), "");
+    EXPECT_EQ(readFileBytes(positionFile()), newLine());
+    // A new name after each taken one; after three the plain write does the work.
+    ASSERT_EQ(disk.writes.size(), taken + 1U);
+    EXPECT_EQ(disk.writes.back() == positionFile(), taken == 3);
+    for (int rival = 0; rival < taken; ++rival) {
+      EXPECT_EQ(readFileBytes(disk.writes[rival]), "rival");
+      rotavue::platform::removeFile(disk.writes[rival]);
+    }
+  }
+  EXPECT_EQ(entriesOf(host_.path()), std::set<std::string>{kFileName});
 }
 
 TEST_F(AtomicSave, ThePlainWriteKeepsItsOwnFailures) {

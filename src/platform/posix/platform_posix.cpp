@@ -8,6 +8,7 @@
 // (registry_file.h).
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -156,10 +157,15 @@ std::unique_ptr<Enumeration> openDirectoryEnumeration(const char* searchPattern,
   return enumeration;
 }
 
-WriteOutcome writeNewFileOnDisk(const std::string& path, const char* data, std::size_t size) {
-  FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+WriteOutcome writeNewFileOnDisk(const std::string& path, Creation creation, const char* data,
+                                std::size_t size) {
+  const int how = creation == Creation::kExclusive ? O_EXCL : O_TRUNC;
+  FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | how | O_CLOEXEC, 0644));
   WriteOutcome outcome;
-  if (!file.isOpen()) return outcome;
+  if (!file.isOpen()) {
+    outcome.nameTaken = errno == EEXIST;
+    return outcome;
+  }
   outcome.created = true;
   const ssize_t written = ::write(file.get(), data, size);
   outcome.written = written > 0 ? static_cast<std::size_t>(written) : 0;
@@ -201,30 +207,32 @@ bool fileExists(const std::string& path) {
   return ::stat(path.c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
 }
 
-bool readFirstLine(const std::string& path, std::string& contents) {
+bool readFirstLine(const std::string& path, std::size_t limit, std::string& contents) {
   FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!file.isOpen()) return false;
   contents.clear();
   char chunk[kLineChunkSize];
-  for (;;) {
-    const ssize_t got = ::read(file.get(), chunk, sizeof chunk);
+  while (contents.size() < limit) {
+    const ssize_t got = ::read(file.get(), chunk, std::min(sizeof chunk, limit - contents.size()));
     if (got < 0) {
       if (errno == EINTR) continue;
       return false;
     }
-    if (got == 0) return true;
+    if (got == 0) break;
     contents.append(chunk, static_cast<std::size_t>(got));
-    if (holdsLineEnd(chunk, static_cast<std::size_t>(got))) return true;
+    if (holdsLineEnd(chunk, static_cast<std::size_t>(got))) break;
   }
+  return true;
 }
 
 bool removeFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
 std::uint32_t processId() { return static_cast<std::uint32_t>(::getpid()); }
 
-// Thread identifiers come from the same numbering as process identifiers, so
-// no two live threads of the system share one.
-std::uint32_t threadId() { return static_cast<std::uint32_t>(::gettid()); }
+// At most 256 bytes come whole from one call, once the generator is ready.
+bool systemRandomBytes(void* buffer, std::size_t size) {
+  return size <= 256 && ::getrandom(buffer, size, 0) == static_cast<ssize_t>(size);
+}
 
 RegistryValue readUserRegistryValue(const std::string& keyPath, const std::string& valueName) {
   return readRegistryFileValue(registryFilePath(), "HKEY_CURRENT_USER\\" + keyPath, valueName);

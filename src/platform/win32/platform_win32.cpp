@@ -9,6 +9,9 @@
 // can open. Every other call uses the ANSI forms.
 #include <windows.h>
 
+// RtlGenRandom; it needs windows.h first.
+#include <ntsecapi.h>
+
 #include <algorithm>
 #include <ctime>
 #include <cwchar>
@@ -184,11 +187,17 @@ std::unique_ptr<Enumeration> openFindEnumeration(const char* searchPattern, Dire
   return enumeration;
 }
 
-WriteOutcome writeNewFileOnDisk(const std::string& path, const char* data, std::size_t size) {
-  FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+WriteOutcome writeNewFileOnDisk(const std::string& path, Creation creation, const char* data,
+                                std::size_t size) {
+  const DWORD how = creation == Creation::kExclusive ? CREATE_NEW : CREATE_ALWAYS;
+  FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, how,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
   WriteOutcome outcome;
-  if (!file.isOpen()) return outcome;
+  if (!file.isOpen()) {
+    const DWORD error = ::GetLastError();
+    outcome.nameTaken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+    return outcome;
+  }
   outcome.created = true;
   DWORD written = 0;
   if (::WriteFile(file.get(), data, static_cast<DWORD>(size), &written, nullptr) == 0) written = 0;
@@ -289,28 +298,32 @@ bool fileExists(const std::string& path) {
          ::FileTimeToDosDateTime(&local, &dosDate, &dosTime) != 0;
 }
 
-bool readFirstLine(const std::string& path, std::string& contents) {
+bool readFirstLine(const std::string& path, std::size_t limit, std::string& contents) {
   FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.isOpen()) return false;
   contents.clear();
   char chunk[kLineChunkSize];
-  for (;;) {
+  while (contents.size() < limit) {
+    const auto wanted =
+        static_cast<DWORD>(std::min<std::size_t>(sizeof chunk, limit - contents.size()));
     DWORD got = 0;
-    if (::ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr) == 0) return false;
-    if (got == 0) return true;
+    if (::ReadFile(file.get(), chunk, wanted, &got, nullptr) == 0) return false;
+    if (got == 0) break;
     contents.append(chunk, got);
-    if (holdsLineEnd(chunk, got)) return true;
+    if (holdsLineEnd(chunk, got)) break;
   }
+  return true;
 }
 
 bool removeFile(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }
 
 std::uint32_t processId() { return static_cast<std::uint32_t>(::GetCurrentProcessId()); }
 
-// The system keeps a thread's identifier unique throughout the system while
-// the thread runs.
-std::uint32_t threadId() { return static_cast<std::uint32_t>(::GetCurrentThreadId()); }
+// RtlGenRandom, exported by advapi32 as SystemFunction036.
+bool systemRandomBytes(void* buffer, std::size_t size) {
+  return ::RtlGenRandom(buffer, static_cast<ULONG>(size)) != FALSE;
+}
 
 RegistryValue readUserRegistryValue(const std::string& keyPath, const std::string& valueName) {
   RegistryValue value;

@@ -23,6 +23,7 @@ std::int64_t randomClockSeconds = kFixedSeconds;
 std::int64_t fixedSeconds() { return randomClockSeconds; }
 
 const char kRotationNickname[] = "BenchRotation";
+const char kPlainRotationNickname[] = "BenchPlainRotation";
 const char kRandomNickname[] = "BenchRandom";
 const char kIdleNickname[] = "BenchIdle";
 
@@ -63,6 +64,7 @@ Scenarios::Scenarios(const std::string& base, const std::string& label, int file
   publishDirPath(base);
   positionFile_ = base + kRotationNickname + "Rotavue.setup";
   rotation_ = dllstartup(0, 0);
+  plainRotation_ = dllstartup(0, 0);
   random_ = dllstartup(0, 0);
   idle_ = dllstartup(0, 0);
   GetImage(idle_, kIdleNickname, tree_.root.c_str(), "0");
@@ -106,6 +108,12 @@ void Scenarios::storePosition(std::size_t position) const {
 
 const char* Scenarios::getImage(Shortcuts shortcuts) const {
   return refresh(rotation_, kRotationNickname, tree_.root, shortcuts, false);
+}
+
+const char* Scenarios::rotate(Shortcuts shortcuts) const {
+  return shortcuts == Shortcuts::kTaken
+             ? refresh(rotation_, kRotationNickname, tree_.root, shortcuts, false)
+             : refresh(plainRotation_, kPlainRotationNickname, tree_.root, shortcuts, false);
 }
 
 const char* Scenarios::getRandomImage(Shortcuts shortcuts) const {
@@ -202,17 +210,19 @@ void measureCycle(const std::string& base, int files, int folders) {
   const Scenarios s(base, "cycle " + std::to_string(files), files, folders);
   std::printf("%-14s %d images in %d folders, one full GetImage cycle:\n", s.tree().label.c_str(),
               s.tree().images, folders);
-  for (const Shortcuts shortcuts : {Shortcuts::kTaken, Shortcuts::kNotTaken}) {
-    const auto cycle = [&] {
-      for (std::int32_t refresh = 0; refresh <= s.tree().images; ++refresh) s.getImage(shortcuts);
-    };
-    // Timed with the entries counted, which costs both the same per entry.
-    std::size_t entries = 0;
-    const double seconds = secondsOf([&] { entries = entriesRead(cycle); });
-    std::printf("  %-18s entries read %12zu  %9.2f s\n",
-                shortcuts == Shortcuts::kTaken ? "with shortcuts" : "without shortcuts", entries,
-                seconds);
+  const Shortcuts kinds[] = {Shortcuts::kTaken, Shortcuts::kNotTaken};
+  std::size_t entries[2] = {};
+  double seconds[2] = {};
+  for (std::int32_t refresh = 0; refresh <= s.tree().images; ++refresh) {
+    for (std::size_t kind = 0; kind < 2; ++kind) {
+      // Timed with the entries counted, which costs both the same per entry.
+      seconds[kind] +=
+          secondsOf([&] { entries[kind] += entriesRead([&] { s.rotate(kinds[kind]); }); });
+    }
   }
+  for (std::size_t kind = 0; kind < 2; ++kind)
+    std::printf("  %-18s entries read %12zu  %9.2f s\n",
+                kind == 0 ? "with shortcuts" : "without shortcuts", entries[kind], seconds[kind]);
 }
 
 }  // namespace rotavue::bench

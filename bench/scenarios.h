@@ -37,6 +37,9 @@ class Scenarios {
   // nickname's position, for the next getImage.
   void storePosition(std::size_t position) const;
   const char* getImage(Shortcuts shortcuts = Shortcuts::kTaken) const;
+  // One refresh of a rotation that goes on where the last one of its kind
+  // stopped: with the shortcuts under one nickname, without under another.
+  const char* rotate(Shortcuts shortcuts) const;
   // A random refresh whose pick lies in the last tenth of the walk order.
   const char* getRandomImage(Shortcuts shortcuts = Shortcuts::kTaken) const;
   // A call whose interval has not elapsed.
@@ -52,6 +55,7 @@ class Scenarios {
   ImageTree tree_;
   std::string positionFile_;
   std::uint32_t rotation_ = 0;
+  std::uint32_t plainRotation_ = 0;
   std::uint32_t random_ = 0;
   std::uint32_t idle_ = 0;
   // The position lines of the images at kStoredPercents of the walk order.
@@ -86,7 +90,8 @@ void printSummary(const Scenarios& scenarios, const SideBySide& best, const Entr
 
 // One full cycle of a GetImage rotation (every image once, then the
 // wrap-around) over a tree of `files` files in `folders` folders, with the
-// shortcuts and without, taking turns: prints entries read and seconds.
+// shortcuts and without, refresh by refresh in turns, so that both see the
+// machine alike: prints entries read and seconds.
 void measureCycle(const std::string& base, int files, int folders);
 
 }  // namespace rotavue::bench

@@ -3,6 +3,7 @@
 //
 //   rotavue-bench [--smoke] [Google Benchmark flags]
 //   rotavue-bench --cycle FILES FOLDERS
+//   rotavue-bench --make-tree DIR | --walk DIR   (for bench/one-shot.sh)
 //
 // Builds a flat tree of 10,000 files and a nested tree of 100,000 files in
 // 1,000 folders (with --smoke: small trees, one short repetition, for CI),
@@ -22,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "scenarios.h"
 
 namespace {
@@ -103,6 +105,7 @@ void registerTree(const Scenarios& s, bool smoke) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (rotavue::bench::runProcessHelper(argc, argv)) return 0;
   bool smoke = false;
   int cycleFiles = 0;
   int cycleFolders = 0;

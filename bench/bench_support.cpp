@@ -121,6 +121,19 @@ ImageTree makeTree(const std::string& base, const std::string& label, int files,
   return tree;
 }
 
+bool runProcessHelper(int argc, char** argv) {
+  if (argc != 3) return false;
+  if (std::strcmp(argv[1], "--make-tree") == 0) {
+    std::printf("%s\n", makeTree(argv[2], "nested 100000", 100000, 1000).root.c_str());
+    return true;
+  }
+  if (std::strcmp(argv[1], "--walk") == 0) {
+    std::printf("%zu entries\n", bareEnumerate(argv[2]));
+    return true;
+  }
+  return false;
+}
+
 }  // namespace rotavue::bench
 
 // The benchmark's own heap counter: every allocation of the process passes

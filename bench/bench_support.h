@@ -50,6 +50,13 @@ std::string makeHidden(const std::string& directory);
 // Points the host's registry value DirPath at `directory`.
 void publishDirPath(const std::string& directory);
 
+// The helpers of bench/one-shot.sh, which times whole processes: with
+// `--make-tree DIR` (DIR ending in the separator) the program builds the
+// nested tree of 100,000 files in 1,000 folders as DIR/nested/ and prints
+// its root; with `--walk DIR` it runs the bare enumeration over DIR once.
+// True when it did one of them, and the program is to end.
+bool runProcessHelper(int argc, char** argv);
+
 // Heap use of the whole process, counted by the benchmark's replacement of
 // operator new and delete.
 std::size_t heapInUse();

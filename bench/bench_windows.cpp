@@ -6,6 +6,7 @@
 //
 //   rotavue-bench.exe [--smoke] [--rounds N]
 //   rotavue-bench.exe --cycle FILES FOLDERS
+//   rotavue-bench.exe --make-tree DIR | --walk DIR   (for bench/one-shot.sh)
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "scenarios.h"
 
 namespace {
@@ -26,6 +28,7 @@ using Clock = std::chrono::steady_clock;
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (rotavue::bench::runProcessHelper(argc, argv)) return 0;
   bool smoke = false;
   int rounds = 15;
   int cycleFiles = 0;

@@ -14,8 +14,6 @@ namespace {
 
 using platform::RegistryValue;
 
-const char kRegistryKey[] = "Software\\Glintora\\General";
-const char kRegistryValueName[] = "DirPath";
 const char kPositionFileSuffix[] = "Rotavue.setup";
 const char kRegistryUnavailable[] = "Unable to access the registry";
 

@@ -25,6 +25,11 @@
 
 namespace rotavue {
 
+// Where the host publishes its directory: the key under HKEY_CURRENT_USER
+// and the value's name.
+inline constexpr char kRegistryKey[] = "Software\\Glintora\\General";
+inline constexpr char kRegistryValueName[] = "DirPath";
+
 // The position file's first line; "#" when no position file exists; "" after
 // a failure, with `errorText` set (it is never cleared here). Sets
 // `positionFilePath` whenever the registry value could be read.

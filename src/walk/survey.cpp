@@ -54,6 +54,7 @@ std::string folderPath(const std::string& levelDirectory) {
 struct SurveyWalk {
   Survey& survey;
   const SurveyProgress& progress;
+  bool folderItselfOnly;
   // The current level's directory, ending in the separator.
   std::string path;
   std::string longestPath;
@@ -96,6 +97,7 @@ void SurveyWalk::surveyLevel(bool top) {
       return;
     }
     if (top) survey.folderReadable = true;
+    if (folderItselfOnly) return;
     ++survey.foldersEntered;
     do {
       countEntry();
@@ -241,9 +243,12 @@ bool isOtherPictureName(const char* name, std::string& extension) {
   return false;
 }
 
-Survey surveyFolder(const std::string& directory, const SurveyProgress& progress) {
+namespace {
+
+Survey surveyFrom(const std::string& directory, const SurveyProgress& progress,
+                  bool folderItselfOnly) {
   Survey survey;
-  SurveyWalk walk{survey, progress, directory, {}};
+  SurveyWalk walk{survey, progress, folderItselfOnly, directory, {}};
   if (directory.empty()) {
     const SystemError missing = platform::pathNotFoundError();
     survey.folderMessage = reportedMessage(platform::systemMessage(missing), missing.code);
@@ -254,6 +259,16 @@ Survey surveyFolder(const std::string& directory, const SurveyProgress& progress
   walk.surveyLevel(true);
   survey.longestPath = platform::ansiToUtf8(walk.longestPath);
   return survey;
+}
+
+}  // namespace
+
+Survey surveyFolder(const std::string& directory, const SurveyProgress& progress) {
+  return surveyFrom(directory, progress, false);
+}
+
+Survey surveyFolderItself(const std::string& directory) {
+  return surveyFrom(directory, nullptr, true);
 }
 
 }  // namespace rotavue

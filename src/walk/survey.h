@@ -101,4 +101,9 @@ inline constexpr std::uint64_t kSurveyProgressInterval = 1000;
 // searched and reads as a folder that does not exist, as for the walks.
 Survey surveyFolder(const std::string& directory, const SurveyProgress& progress = nullptr);
 
+// Whether the walks can read `directory` itself: a survey with only
+// `folder`, `folderReadable` and `folderMessage` filled in, found as
+// surveyFolder finds them, by opening the folder's enumeration once.
+Survey surveyFolderItself(const std::string& directory);
+
 }  // namespace rotavue

@@ -2,12 +2,15 @@
 // the program is started with its command line, and its exit status, its
 // JSON object (parsed back) and its readable report are checked against
 // what the module shows of the same tree through its exports. On Linux a
-// dot-folder is hidden and a symbolic link to a folder is a link.
+// dot-folder is hidden and a symbolic link to a folder is a link. So are
+// `next`, `random` and `current`, and that no command changes the
+// registry file.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -24,6 +27,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
+using rotavue::testing::pathExists;
 using rotavue::testing::readFileBytes;
 using rotavue::testing::TempDirectory;
 
@@ -182,10 +186,73 @@ TEST_F(HostCheck, OutputThatCannotBeWrittenExitsOne) {
            {"check", "--json", "--folder", tree_.path()},
            {"info"},
            {"run", "--ticks", "1", "--tick-ms", "0", "--dir-path", host_.path()},
+           {"next", "--nickname", "n", "--folder", tree_.path(), "--dir-path", host_.path()},
            {"--version"}}) {
     const Outcome outcome = run(command, "/dev/full");
     EXPECT_EQ(outcome.status, 1) << command[0];
     EXPECT_EQ(outcome.err, "rotavue-host: cannot write the output: No space left on device\n");
+  }
+}
+
+// One refresh per call, in the order of the directory's own listing; the
+// position files go to --dir-path, else the host's DirPath, else the
+// per-user folder, and the registry file never changes.
+TEST_F(HostCheck, NextRandomAndCurrentPrintTheRotationsImages) {
+  for (const char* name : {"b.jpg", "a.png", "c.gif", "notes.txt"}) tree_.writeFile(name);
+  std::vector<std::string> order;
+  for (const fs::directory_entry& entry : fs::directory_iterator(tree_.path()))
+    if (entry.path().extension() != ".txt") order.push_back(entry.path().string() + "\n");
+  const std::string registry = readFileBytes(std::getenv("ROTAVUE_REGISTRY"));
+  const TempDirectory own;
+  const auto oneShot = [&](const char* command, const char* nickname,
+                           std::vector<std::string> more) {
+    more.insert(more.begin(), {command, "--nickname", nickname, "--dir-path", own.path()});
+    if (command != std::string("current")) more.push_back("--folder=" + tree_.path());
+    return run(more);
+  };
+  for (const std::string& image : {order[0], order[1], order[2], order[0]})
+    EXPECT_EQ(oneShot("next", "n", {}).out, image);
+  for (const std::string& line : {order[0], order[1], order[2], std::string("\n"), order[0]})
+    EXPECT_EQ(oneShot("next", "m", {"--wrap-marker"}).out, line);
+  EXPECT_EQ(oneShot("current", "n", {}).out, order[0]);
+  EXPECT_NE(std::find(order.begin(), order.end(), oneShot("random", "r", {}).out), order.end());
+
+  EXPECT_EQ(run({"next", "--nickname", "desk", "--folder", tree_.path()}).out, order[0]);
+  EXPECT_TRUE(pathExists(host_.pathOf("deskRotavue.setup")));
+  registry_.removeKey();
+  ::setenv("XDG_STATE_HOME", own.pathOf("state").c_str(), 1);  // NOLINT(concurrency-mt-unsafe)
+  EXPECT_EQ(run({"next", "--nickname", "desk", "--folder", tree_.path()}).out, order[0]);
+  ::unsetenv("XDG_STATE_HOME");  // NOLINT(concurrency-mt-unsafe)
+  EXPECT_TRUE(pathExists(own.pathOf("state/rotavue/deskRotavue.setup")));
+  registry_.setDirPath(host_.path());
+  EXPECT_EQ(run({"run", "--ticks=1", "--tick-ms=0", "--dir-path", own.path()}).status, 0);
+  EXPECT_EQ(readFileBytes(std::getenv("ROTAVUE_REGISTRY")), registry);
+
+  tree_.writeFile("empty/notes.txt");
+  const std::string empty = tree_.pathOf("empty");
+  const std::string nowhere = tree_.pathOf("nowhere");
+  const struct {
+    std::vector<std::string> arguments;
+    int status;
+    std::string err;  // or its end
+  } failures[] = {
+      {{"next", "--nickname=e", "--folder", empty},
+       1,
+       "rotavue-host: no image in " + empty + " (the rotation shows jpg, bmp, gif, ico and png)\n"},
+      {{"current", "--nickname=nobody"},
+       1,
+       "rotavue-host: no position is stored for the nickname \"nobody\"\n"},
+      {{"random", "--nickname=e", "--folder", nowhere},
+       3,
+       "rotavue-host: cannot read " + nowhere + "/: No such file or directory\n"},
+      {{"next", "--folder", empty}, 2, "rotavue-host: --nickname is required (see --help)\n"},
+      {{"current", "--nickname=n", "--folder", empty}, 2, "(see --help)\n"},
+  };
+  for (const auto& failure : failures) {
+    const Outcome outcome = run(failure.arguments);
+    EXPECT_EQ(outcome.status, failure.status) << outcome.err;
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_NE(outcome.err.find(failure.err), std::string::npos) << outcome.err;
   }
 }
 

@@ -1,8 +1,9 @@
 // Tests of the reports of `rotavue-host check` over surveys of in-memory
 // trees: the JSON object parsed back has exactly the documented keys and
 // values, in valid UTF-8 whatever the names; the readable report gives the
-// totals first and cuts each list at ten entries unless --all; and the
-// command line is parsed as documented.
+// totals first and cuts each list at ten entries unless --all; the command
+// line is parsed as documented; and the one-shot commands tell an image
+// from the wrap-around and from a message as documented.
 #include "check_report.h"
 
 #include <gtest/gtest.h>
@@ -12,9 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "answer.h"
 #include "command_line.h"
 #include "platform/platform.h"
 #include "support/memory_tree.h"
+#include "support/temp_directory.h"
 #include "walk/survey.h"
 
 namespace rotavue_host {
@@ -223,12 +226,23 @@ TEST(CommandLine, ParsesTheDocumentedCommandLine) {
   EXPECT_EQ(run.run.ticks, 3u);
   EXPECT_EQ(run.run.tickMs, 0u);
 
+  const CommandLine next = parseCommandLine(
+      {"next", "--nickname", "desk", "--wrap-marker", "--dir-path", "d", "--folder", "f"});
+  EXPECT_EQ(next.command, Command::kOneShot);
+  EXPECT_EQ(next.oneShot.function, OneShot::kNext);
+  EXPECT_EQ(next.oneShot.nickname, "desk");
+  EXPECT_TRUE(next.oneShot.wrapMarker);
+  EXPECT_EQ(next.oneShot.shared.dirPath, "d");
+  EXPECT_EQ(next.oneShot.shared.folder, "f");
+  EXPECT_EQ(parseCommandLine({"random", "--nickname=r"}).oneShot.function, OneShot::kRandom);
+  EXPECT_EQ(parseCommandLine({"current", "--nickname=c"}).oneShot.function, OneShot::kCurrent);
+
   for (const std::vector<std::string>& help : std::vector<std::vector<std::string>>{
-           {"check", "--help"}, {"check", "--json", "-h"}, {"help", "check"}}) {
+           {"check", "--help"}, {"check", "--json", "-h"}, {"help", "check"}, {"help", "next"}}) {
     const CommandLine line = parseCommandLine(help);
     EXPECT_EQ(line.command, Command::kShowText);
-    EXPECT_NE(line.text.find("Usage: rotavue-host check [OPTIONS]"), std::string::npos)
-        << line.text;
+    const std::string topic = help[0] == "help" ? help[1] : help[0];
+    EXPECT_NE(line.text.find("Usage: rotavue-host " + topic), std::string::npos) << line.text;
   }
 
   for (const std::vector<std::string>& bad :
@@ -244,9 +258,46 @@ TEST(CommandLine, ParsesTheDocumentedCommandLine) {
                                              {"run", "--meter", "GetImage,a", "GetImage,b"},
                                              {"run", "--version"},
                                              {"--version", "run"},
-                                             {"info", "a", "b"}}) {
+                                             {"info", "a", "b"},
+                                             {"next", "--folder", "f"},
+                                             {"next", "--nickname="},
+                                             {"current", "--nickname=c", "--folder", "f"},
+                                             {"random", "--nickname=r", "--wrap-marker"}}) {
     EXPECT_THROW(parseCommandLine(bad), UsageError) << (bad.empty() ? "" : bad.back());
   }
+}
+
+TEST(AnswerKind, AnImageIsAnExistingFileNamedLikeOneTheRestWrapsOrIsAMessage) {
+  const rotavue::testing::TempDirectory tree;
+  tree.writeFile("a.JPG");
+  tree.writeFile("notes.txt");
+  tree.makeDirectory("folder.png");
+  const struct {
+    std::string answer;
+    bool cleared;
+    AnswerKind kind;
+  } rows[] = {
+      {tree.pathOf("a.JPG"), false, AnswerKind::kImage},
+      {tree.pathOf("notes.txt"), false, AnswerKind::kMessage},
+      {tree.pathOf("gone.jpg"), false, AnswerKind::kMessage},
+      {tree.pathOf("folder.png"), true, AnswerKind::kWrap},
+      {"", true, AnswerKind::kWrap},
+      {"", false, AnswerKind::kMessage},
+      {"Access is denied.", true, AnswerKind::kWrap},
+      {"Unable to access the registry", false, AnswerKind::kMessage},
+  };
+  for (const auto& row : rows) {
+    bool asked = false;
+    const AnswerKind kind = answerKind(row.answer, [&] {
+      asked = true;
+      return row.cleared;
+    });
+    EXPECT_EQ(kind, row.kind) << row.answer;
+    // The position is read only for an answer that is no image.
+    EXPECT_EQ(asked, row.kind != AnswerKind::kImage) << row.answer;
+  }
+  EXPECT_TRUE(namesImage(tree.pathOf("gone.jpg")));
+  EXPECT_FALSE(namesImage(tree.pathOf("notes.txt")));
 }
 
 }  // namespace

@@ -12,9 +12,11 @@
 #include <algorithm>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "folder_attributes.h"
@@ -91,6 +93,26 @@ class InheritedFile {
  private:
   HANDLE handle_ = INVALID_HANDLE_VALUE;
 };
+
+using OpenKey = std::unique_ptr<std::remove_pointer_t<HKEY>, decltype(&::RegCloseKey)>;
+
+// The key under HKEY_CURRENT_USER opened for reading; null when missing.
+OpenKey openUserKey(const char* path) {
+  HKEY key = nullptr;
+  if (::RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &key) != ERROR_SUCCESS) key = nullptr;
+  return OpenKey(key, &::RegCloseKey);
+}
+
+// The host's DirPath value as stored: its type and its bytes.
+std::string storedDirPath() {
+  const OpenKey key = openUserKey(rotavue_dll::kHostKeyPath);
+  BYTE data[2048] = {};
+  DWORD type = 0;
+  DWORD size = sizeof data;
+  if (!key || ::RegQueryValueExW(key.get(), L"DirPath", nullptr, &type, data, &size) != 0)
+    return "<none>";
+  return std::to_string(type) + ":" + std::string(reinterpret_cast<const char*>(data), size);
+}
 
 // The text of `ansi` in UTF-8, by the system's own conversion.
 std::string utf8Of(const std::string& ansi) { return narrowOf(CP_UTF8, wideOf(CP_ACP, ansi)); }
@@ -392,6 +414,43 @@ TEST_F(HostCheckExe, PathLengthsAreCountedAsTheSystemCountsThem) {
             std::string::npos)
       << readable.out;
   removeTree(base);
+}
+
+// `next` with --dir-path leaves the host's DirPath and its rotation alone;
+// without it, it moves the rotation stored under the host's DirPath, so that
+// the widget's next refresh shows the image after the one printed. The
+// private key goes with the process.
+TEST_F(HostCheckExe, NextLeavesTheHostsDirPathAsItIsAndSharesItsRotation) {
+  writeFile("a.jpg");
+  writeFile("b.jpg");
+  const std::string stored = storedDirPath();
+  ASSERT_NE(stored, "<none>");
+  const std::string own = root_ + "own\\";
+  const Outcome apart =
+      run({"next", "--nickname", "desk", "--folder", pictures_, "--dir-path", own});
+  EXPECT_EQ(apart.status, 0u) << apart.err;
+  EXPECT_NE(rotavue_dll::readFile(own + "deskRotavue.setup"), "<missing>");
+  EXPECT_EQ(rotavue_dll::readFile(host_ + "deskRotavue.setup"), "<missing>");
+  EXPECT_EQ(storedDirPath(), stored);
+
+  const Outcome shared = run({"next", "--nickname", "desk", "--folder", pictures_});
+  ASSERT_EQ(shared.status, 0u) << shared.err;
+  const std::string shown = shared.out.substr(0, shared.out.find('\r'));
+  const std::size_t cut = shown.rfind('\\') + 1;
+  EXPECT_EQ(rotavue_dll::readFile(host_ + "deskRotavue.setup"),
+            shown.substr(0, cut) + "#" + shown.substr(cut) + "\r\n");
+  const std::uint32_t widget = dll_.dllstartup(0, 0);
+  const std::string after = copied(dll_.GetImage(widget, "desk", pictures_.c_str(), "0"));
+  dll_.dllshutdown(widget);
+  EXPECT_EQ(std::set<std::string>({shown, after}),
+            std::set<std::string>({pictures_ + "a.jpg", pictures_ + "b.jpg"}));
+  EXPECT_EQ(storedDirPath(), stored);
+  DWORD privateKeys = 0;
+  const OpenKey tool = openUserKey("Software\\Rotavue");
+  if (tool)
+    ::RegQueryInfoKeyA(tool.get(), nullptr, nullptr, nullptr, &privateKeys, nullptr, nullptr,
+                       nullptr, nullptr, nullptr, nullptr, nullptr);
+  EXPECT_EQ(privateKeys, 0u);
 }
 
 // A link to a folder, which the ctest fixture makes on the file system that

@@ -2,7 +2,8 @@
 // from the module's core, not loaded), times one count walk over it as a
 // refresh of GetRandomImage would run it, and prints the report. The folder
 // is walked in the form the module would be given it: in the ANSI code
-// page, exactly or as its short path.
+// page, exactly or as its short path. Its check of the folder itself is
+// also the one that `next` and `random` make before their refresh.
 #include <chrono>
 #include <iostream>
 #include <string>
@@ -59,28 +60,38 @@ double timeCountWalk(const std::string& folder) {
   return elapsed.count();
 }
 
+int cannotRead(const rotavue::Survey& survey) {
+  std::cerr << kProgramName << ": cannot read " << survey.folder << ": " << survey.folderMessage
+            << '\n';
+  return kExitFolder;
+}
+
 }  // namespace
+
+bool readableFolder(const std::string& given, std::string& ansi) {
+  std::string problem;
+  if (!ansiPathOf(given, ansi, problem)) {
+    std::cerr << kProgramName << ": " << problem << '\n';
+    return false;
+  }
+  const rotavue::Survey itself = rotavue::surveyFolderItself(ansi);
+  if (!itself.folderReadable) cannotRead(itself);
+  return itself.folderReadable;
+}
 
 int checkCommand(const CheckOptions& options) {
   const std::string given =
       options.folder.empty() ? executableDirectory() + "pictures" : options.folder;
   std::string folder;
-  std::string problem;
-  if (!ansiPathOf(given, folder, problem)) {
-    std::cerr << kProgramName << ": " << problem << '\n';
-    return kExitFolder;
-  }
+  if (!readableFolder(given, folder)) return kExitFolder;
   rotavue::Survey survey;
   {
     ProgressLine progress(standardErrorIsTerminal());
     survey = rotavue::surveyFolder(folder,
                                    [&progress](std::uint64_t entries) { progress.show(entries); });
   }
-  if (!survey.folderReadable) {
-    std::cerr << kProgramName << ": cannot read " << survey.folder << ": " << survey.folderMessage
-              << '\n';
-    return kExitFolder;
-  }
+  // A folder that went away since.
+  if (!survey.folderReadable) return cannotRead(survey);
   const double refreshMs = timeCountWalk(folder);
   if (options.json) {
     std::cout << checkJson(survey, refreshMs)

@@ -3,7 +3,7 @@
 // Each command is a subcommand with its own options and --help. Options that
 // several commands share are defined once, by the helpers below, so that
 // every command that drives the module takes --module, --dir-path and
-// --folder alike. CLI11's own exit codes (100 and up) never leave this
+// (but for current) --folder alike. CLI11's own exit codes (100 and up) never leave this
 // file: bad usage becomes a UsageError, a request for help the text to show.
 #include "command_line.h"
 
@@ -22,9 +22,10 @@ const char kDefaultModuleName[] = ROTAVUE_MODULE_FILE_NAME;
 namespace {
 
 const char kExitStatuses[] =
-    "Exit status: 0 done; 1 the module or DirPath failed, or the output could not\n"
-    "be written; 2 bad usage; 3 a folder cannot be read (check) or cannot be given\n"
-    "to the module (no name in the ANSI code page and no short name).\n";
+    "Exit status: 0 done; 1 the module or DirPath failed, no image (next, random,\n"
+    "current), or the output could not be written; 2 bad usage; 3 a folder cannot\n"
+    "be read (check, next, random) or cannot be given to the module (no name in\n"
+    "the ANSI code page and no short name).\n";
 
 // An empty path would name the current folder, or the root of the drive.
 CLI::Validator notEmpty() {
@@ -52,8 +53,10 @@ void addFolderOption(CLI::App& command, std::string& folder, const std::string& 
   command.add_option("--folder", folder, description)->type_name("DIR")->check(notEmpty());
 }
 
-// The options of every command that loads the module and starts meters.
-void addModuleOptions(CLI::App& command, ModuleOptions& options) {
+// The options of every command that loads the module; `dirPathDefault`
+// says where the position files live without --dir-path.
+void addModuleOptions(CLI::App& command, ModuleOptions& options,
+                      const std::string& dirPathDefault) {
   command
       .add_option("--module", options.module,
                   "the module " + besideProgram(std::string(kDefaultModuleName)))
@@ -61,21 +64,39 @@ void addModuleOptions(CLI::App& command, ModuleOptions& options) {
       ->check(notEmpty());
   command
       .add_option("--dir-path", options.dirPath,
-                  "the host directory published as DirPath, where the position\n"
-                  "files live; created; a trailing separator is added\n" +
-                      besideProgram("the folder \"host\""))
+                  "the folder of the position files, shown to the module as\n"
+                  "DirPath; created; a trailing separator is added\n" +
+                      dirPathDefault)
       ->type_name("PATH")
       ->check(notEmpty());
-  addFolderOption(command, options.folder,
-                  "the image folder of meters without DIRECTORY\n" +
-                      besideProgram("the example folder \"pictures\""));
 }
 
 const char kDirPathPlace[] =
-    "DirPath is written as the host writes it: on Windows to the registry value\n"
-    "HKEY_CURRENT_USER\\Software\\Glintora\\General\\DirPath, in UTF-16; on Linux to\n"
+    "The host keeps its folder in DirPath: on Windows the registry value\n"
+    "HKEY_CURRENT_USER\\Software\\Glintora\\General\\DirPath; on Linux that value in\n"
     "the registry-export file $ROTAVUE_REGISTRY, else\n"
-    "$XDG_CONFIG_HOME/glintora/registry.reg, else ~/.config/glintora/registry.reg.\n";
+    "$XDG_CONFIG_HOME/glintora/registry.reg, else ~/.config/glintora/registry.reg.\n"
+    "rotavue-host never changes it: a folder of its own is shown to the module of\n"
+    "its own process alone (on Windows through a private registry key, on Linux\n"
+    "through a private registry file), and the host's value stays as it was.\n";
+
+const char kOneShotDetails[] =
+    "The result goes to standard output as one line, in UTF-8: the image's full\n"
+    "path. An answer that is no image (a message, a tree without images, no\n"
+    "position stored) goes to standard error instead, with exit status 1.\n"
+    "\n"
+    "The position files live in --dir-path. Without it, in the host's DirPath\n"
+    "when the host has one, so that a widget's nickname is shared; else in the\n"
+    "per-user folder: %LOCALAPPDATA%\\Rotavue\\ on Windows, $XDG_STATE_HOME/rotavue/\n"
+    "or ~/.local/state/rotavue/ on Linux.\n";
+
+const char kNextDetails[] =
+    "Runs one refresh of GetImage (interval 0) over --folder. It moves the shared\n"
+    "rotation: a widget with the same nickname shows, at its next refresh, the\n"
+    "image after the one printed. At the wrap-around (the module answers \"\", or\n"
+    "the message of a sub-folder it could not read, and stores \"#\") it refreshes\n"
+    "once more and prints the first image; a message seen there is a warning on\n"
+    "standard error. --wrap-marker prints the empty line instead.\n";
 
 const char kRunDetails[] =
     "Publishes DirPath, calls dllstartup once per meter, then on every tick calls\n"
@@ -111,7 +132,10 @@ CLI::App* addInfoCommand(CLI::App& app, InfoOptions& options) {
 
 CLI::App* addRunCommand(CLI::App& app, RunOptions& options) {
   CLI::App* run = app.add_subcommand("run", "drive meters through the host's update loop");
-  addModuleOptions(*run, options.shared);
+  addModuleOptions(*run, options.shared, besideProgram("the folder \"host\""));
+  addFolderOption(*run, options.shared.folder,
+                  "the image folder of meters without DIRECTORY\n" +
+                      besideProgram("the example folder \"pictures\""));
   run->add_option("--meter", options.meters, "a meter, repeatable (see SPEC below)")
       ->type_name("SPEC")
       ->allow_extra_args(false);
@@ -137,6 +161,32 @@ CLI::App* addCheckCommand(CLI::App& app, CheckOptions& options) {
   return check;
 }
 
+// next, random and current, which `parsed` marks with their function when
+// CLI11 selects them.
+CLI::App* addOneShotCommand(CLI::App& app, OneShotOptions& options, OneShot function,
+                            const std::string& name, const std::string& description,
+                            const std::string& details) {
+  CLI::App* command = app.add_subcommand(name, description);
+  addModuleOptions(*command, options.shared,
+                   "(default: the host's DirPath, else the per-user folder)");
+  if (function != OneShot::kCurrent) {
+    addFolderOption(*command, options.shared.folder,
+                    "the image folder " + besideProgram("the example folder \"pictures\""));
+  }
+  command->add_option("--nickname", options.nickname, "the rotation's nickname")
+      ->type_name("NAME")
+      ->required()
+      ->check(CLI::Validator(
+          [](const std::string& value) { return value.empty() ? std::string("empty") : ""; }, "",
+          "not empty"));
+  if (function == OneShot::kNext)
+    command->add_flag("--wrap-marker", options.wrapMarker, "print the wrap-around's empty line")
+        ->disable_flag_override();
+  command->parse_complete_callback([&options, function] { options.function = function; });
+  command->footer(details + "\n" + kOneShotDetails + "\n" + kDirPathPlace + "\n" + kExitStatuses);
+  return command;
+}
+
 }  // namespace
 
 CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
@@ -157,11 +207,27 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
   const std::pair<const CLI::App*, Command> commands[] = {
       {addInfoCommand(app, line.info), Command::kInfo},
       {addRunCommand(app, line.run), Command::kRun},
-      {addCheckCommand(app, line.check), Command::kCheck}};
+      {addCheckCommand(app, line.check), Command::kCheck},
+      {addOneShotCommand(app, line.oneShot, OneShot::kNext, "next",
+                         "print the next image of a rotation, and move it on", kNextDetails),
+       Command::kOneShot},
+      {addOneShotCommand(
+           app, line.oneShot, OneShot::kRandom, "random",
+           "print a random image, stored as the rotation's place",
+           "Runs one refresh of GetRandomImage (interval 0) over --folder; the\n"
+           "image becomes the nickname's position, as a widget's random pick does.\n"),
+       Command::kOneShot},
+      {addOneShotCommand(app, line.oneShot, OneShot::kCurrent, "current",
+                         "print the image at which a rotation stands",
+                         "Runs one refresh of returnCurrentImage: the image stored as the\n"
+                         "nickname's position, which the last refresh of any meter or command\n"
+                         "with this nickname showed. It lists no folder.\n"),
+       Command::kOneShot}};
   std::string helpTopic;
   CLI::App* help = app.add_subcommand("help", "print this usage, or that of COMMAND");
-  help->add_option("COMMAND", helpTopic, "info, run or check")
-      ->check(CLI::IsMember({"info", "run", "check"}));
+  const std::vector<std::string> topics = {"info", "run", "check", "next", "random", "current"};
+  help->add_option("COMMAND", helpTopic, "info, run, check, next, random or current")
+      ->check(CLI::IsMember(topics));
 
   // CLI11 takes the arguments last first.
   std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());

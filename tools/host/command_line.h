@@ -1,5 +1,6 @@
-// The command line of rotavue-host: one subcommand each for info, run and
-// check, each with its own --help, parsed by CLI11 into the options below;
+// The command line of rotavue-host: one subcommand each for info, run,
+// check, next, random and current, each with its own --help, parsed by CLI11 into the options
+// below;
 // --version alone; `help` for the usage. Every text here is UTF-8, as the
 // program's entry point hands the arguments over; the commands convert
 // what they pass to the module.
@@ -12,7 +13,7 @@ namespace rotavue_host {
 
 // Exit statuses, as --help and the README list them.
 inline constexpr int kExitDone = 0;
-inline constexpr int kExitFailed = 1;  // the module or DirPath failed, or the output
+inline constexpr int kExitFailed = 1;  // the module or DirPath failed, no image, or the output
 inline constexpr int kExitUsage = 2;   // bad usage
 inline constexpr int kExitFolder = 3;  // a folder cannot be read or given to the module
 
@@ -27,11 +28,11 @@ struct UsageError {
   std::string message;
 };
 
-// The options of the commands that load the module, publish DirPath and
-// start meters over a folder. Empty: the default beside the program.
+// The options of the commands that load the module and call it over a
+// folder. Empty: the default beside the program.
 struct ModuleOptions {
   std::string module;   // default: kDefaultModuleName
-  std::string dirPath;  // default: the folder "host"
+  std::string dirPath;  // run: default the folder "host"; see OneShotOptions
   std::string folder;   // default: the example folder "pictures"
 };
 
@@ -52,7 +53,19 @@ struct CheckOptions {
   bool all = false;
 };
 
-enum class Command { kShowText, kInfo, kRun, kCheck };
+// next, random and current: one refresh of GetImage, GetRandomImage or
+// returnCurrentImage, whose image is printed. Without --dir-path the host's
+// own DirPath is used when it has one, else the per-user folder.
+enum class OneShot { kNext, kRandom, kCurrent };
+
+struct OneShotOptions {
+  OneShot function = OneShot::kNext;
+  ModuleOptions shared;  // current takes no --folder
+  std::string nickname;
+  bool wrapMarker = false;  // next: print the wrap-around's "" line
+};
+
+enum class Command { kShowText, kInfo, kRun, kCheck, kOneShot };
 
 struct CommandLine {
   Command command = Command::kShowText;
@@ -60,6 +73,7 @@ struct CommandLine {
   InfoOptions info;
   RunOptions run;
   CheckOptions check;
+  OneShotOptions oneShot;
 };
 
 // Parses the arguments after the program's name. --help (or -h where an

@@ -1,10 +1,11 @@
 // rotavue-host: plays the Glintora host for the Rotavue module. It loads the
-// module at run time, asks it what it offers (`info`), or publishes the
-// host's DirPath, starts meters and drives them through an update loop,
+// module at run time, asks it what it offers (`info`), or shows it a host
+// folder of its own, starts meters and drives them through an update loop,
 // printing every result as it changes together with the nickname's stored
 // position (`run`). `check` tells what the rotation shows of a folder and
-// why pictures never appear. Run `rotavue-host --help` for the commands and
-// options.
+// why pictures never appear. `next`, `random` and `current` run one refresh
+// for a script and print the image. Run `rotavue-host --help` for the
+// commands and options.
 //
 // This file is the program's body: the entry point (main or wmain, in the
 // system seam) hands over the arguments in UTF-8; the command line is
@@ -35,13 +36,16 @@ int runCommandOf(const CommandLine& line) {
       return runCommand(line.run);
     case Command::kCheck:
       return checkCommand(line.check);
+    case Command::kOneShot:
+      return oneShotCommand(line.oneShot);
   }
   return kExitFailed;
 }
 
 // True when everything written to standard output has reached it. A failed
 // write (a full disk, a closed pipe) leaves the stream failed, and errno
-// tells why: after it the commands make no system call before this test.
+// tells why: after it the commands make no system call that sets errno
+// before this test (the clean-up of a PrivateDirPath keeps it).
 bool outputWritten(std::string& reason) {
   std::cout.flush();
   if (std::cout) return true;

@@ -1,9 +1,10 @@
 // What the host simulator needs of the operating system, behind one seam:
 // the program's entry point, which hands the arguments over in UTF-8;
-// loading the module and finding its exports; publishing the host's
-// directory where the module looks for it; the texts the module is given,
-// in the ANSI code page; locating the executable; sleeping between ticks;
-// and the terminal and console that the commands write to.
+// loading the module and finding its exports; showing the module a
+// directory of the tool's own as DirPath, for this process alone, and the
+// per-user folder that serves when the host has none; the texts the module
+// is given, in the ANSI code page; locating the executable; sleeping between
+// ticks; and the terminal and console that the commands write to.
 // module_win32.cpp and module_posix.cpp implement it; CMake compiles exactly
 // one of them.
 //
@@ -14,6 +15,7 @@
 // code page.
 #pragma once
 
+#include <memory>
 #include <string>
 
 namespace rotavue_host {
@@ -27,10 +29,35 @@ void* loadModule(const std::string& path, std::string& error);
 void* findSymbol(void* module, const char* name);
 void unloadModule(void* module);
 
-// Writes `dirPath` as the host's registry value DirPath (HKEY_CURRENT_USER,
-// Software\Glintora\General, REG_SZ; on Windows the UTF-16 value, which the
-// module converts itself). `where` names the place written to.
-bool publishDirPath(const std::string& dirPath, std::string& where, std::string& error);
+// While it lives, the module in this process reads a DirPath of the tool's
+// own, and the host's value is never touched: on Windows, HKEY_CURRENT_USER
+// of this process is redirected (RegOverridePredefKey) to a volatile key of
+// its own under HKEY_CURRENT_USER\Software\Rotavue\, which holds
+// Software\Glintora\General\DirPath (REG_SZ, UTF-16, which the module
+// converts itself); on Linux $ROTAVUE_REGISTRY names a private registry file
+// in a temporary folder. Its end, however the command ends, restores the
+// redirection or the variable and removes the key or the file.
+class PrivateDirPath {
+ public:
+  PrivateDirPath();
+  ~PrivateDirPath();
+  PrivateDirPath(const PrivateDirPath&) = delete;
+  PrivateDirPath& operator=(const PrivateDirPath&) = delete;
+
+  // Publishes `dirPath` (UTF-8) before the module's first refresh; false
+  // with the reason in `error`.
+  bool publish(const std::string& dirPath, std::string& error);
+
+ private:
+  struct State;  // each backend's own
+  std::unique_ptr<State> state_;
+};
+
+// The per-user folder of the position files when the host has no DirPath,
+// ending in the separator: %LOCALAPPDATA%\Rotavue\ on Windows,
+// $XDG_STATE_HOME/rotavue/ (when absolute), else ~/.local/state/rotavue/, on
+// Linux; "" when the environment names no such place.
+std::string perUserDirectory();
 
 // The text in which the module is given the file or folder at `path`: on
 // Windows its exact form in the ANSI code page, else the exact form of its

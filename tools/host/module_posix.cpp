@@ -1,7 +1,8 @@
 // The host simulator's system seam on Linux: the entry point, dlopen/dlsym
-// for the module, and the registry-export file that stands in for the
-// host's registry (the file the module's POSIX backend reads). Names are
-// bytes, UTF-8 by convention, and reach the module as they are.
+// for the module, and a private registry-export file, which the module's
+// POSIX backend reads in place of the host's registry when $ROTAVUE_REGISTRY
+// names it. Names are bytes, UTF-8 by convention, and reach the module as
+// they are.
 #include <dlfcn.h>
 #include <time.h>
 #include <unistd.h>
@@ -9,8 +10,10 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <system_error>
 #include <vector>
 
@@ -36,20 +39,9 @@ void unloadModule(void* module) { ::dlclose(module); }
 
 namespace {
 
-// $ROTAVUE_REGISTRY, else glintora/registry.reg under $XDG_CONFIG_HOME or
-// ~/.config: the place the module reads.
-std::string registryFilePath() {
-  const auto environment = [](const char* name) -> std::string {
-    const char* value = std::getenv(name);  // NOLINT(concurrency-mt-unsafe)
-    return value != nullptr ? value : "";
-  };
-  if (std::string path = environment("ROTAVUE_REGISTRY"); !path.empty()) return path;
-  std::string base = environment("XDG_CONFIG_HOME");
-  if (base.empty()) {
-    const std::string home = environment("HOME");
-    base = home.empty() ? std::string(".config") : home + "/.config";
-  }
-  return base + "/glintora/registry.reg";
+std::string environmentText(const char* name) {
+  const char* value = std::getenv(name);  // NOLINT(concurrency-mt-unsafe)
+  return value != nullptr ? value : "";
 }
 
 std::string registryQuoted(const std::string& text) {
@@ -61,20 +53,72 @@ std::string registryQuoted(const std::string& text) {
   return out + '"';
 }
 
+const char kRegistryVariable[] = "ROTAVUE_REGISTRY";
+
 }  // namespace
 
-bool publishDirPath(const std::string& dirPath, std::string& where, std::string& error) {
-  where = registryFilePath();
-  const std::filesystem::path parent = std::filesystem::path(where).parent_path();
+// A folder that only this user can enter, holding the registry file, and
+// $ROTAVUE_REGISTRY as it was before. The program runs one thread, so
+// changing the environment races with nothing.
+struct PrivateDirPath::State {
+  std::string folder;
+  std::optional<std::string> savedVariable;
+
+  State(const State&) = delete;
+  State& operator=(const State&) = delete;
+  State() {
+    if (const char* previous = std::getenv(kRegistryVariable))  // NOLINT(concurrency-mt-unsafe)
+      savedVariable = previous;
+  }
+  // A failed write to standard output is told by errno at the end
+  // (hostMain), so the clean-up leaves errno as it found it.
+  ~State() {
+    const int error = errno;
+    if (savedVariable)
+      ::setenv(kRegistryVariable, savedVariable->c_str(), 1);  // NOLINT(concurrency-mt-unsafe)
+    else
+      ::unsetenv(kRegistryVariable);  // NOLINT(concurrency-mt-unsafe)
+    std::error_code ignored;
+    if (!folder.empty()) std::filesystem::remove_all(folder, ignored);
+    errno = error;
+  }
+};
+
+PrivateDirPath::PrivateDirPath() = default;
+PrivateDirPath::~PrivateDirPath() = default;
+
+bool PrivateDirPath::publish(const std::string& dirPath, std::string& error) {
+  auto state = std::make_unique<State>();
   std::error_code code;
-  if (!parent.empty()) std::filesystem::create_directories(parent, code);
-  std::ofstream file(where, std::ios::binary | std::ios::trunc);
-  file << "Windows Registry Editor Version 5.00\r\n\r\n"
-       << "[HKEY_CURRENT_USER\\Software\\Glintora\\General]\r\n"
-       << registryQuoted("DirPath") << '=' << registryQuoted(dirPath) << "\r\n";
-  file.close();
-  if (!file) error = "cannot write " + where;
-  return static_cast<bool>(file);
+  std::string pattern = std::filesystem::temp_directory_path(code).string();
+  if (code) pattern = "/tmp";
+  pattern += "/rotavue-host-XXXXXX";
+  if (::mkdtemp(pattern.data()) == nullptr) {
+    error = "cannot create a folder like " + pattern + ": " +
+            std::strerror(errno);  // NOLINT(concurrency-mt-unsafe)
+    return false;
+  }
+  state->folder = pattern;
+  const std::string file = pattern + "/registry.reg";
+  std::ofstream stream(file, std::ios::binary | std::ios::trunc);
+  stream << "Windows Registry Editor Version 5.00\r\n\r\n"
+         << "[HKEY_CURRENT_USER\\Software\\Glintora\\General]\r\n"
+         << registryQuoted("DirPath") << '=' << registryQuoted(dirPath) << "\r\n";
+  stream.close();
+  if (!stream) {
+    error = "cannot write " + file;
+    return false;
+  }
+  ::setenv(kRegistryVariable, file.c_str(), 1);  // NOLINT(concurrency-mt-unsafe)
+  state_ = std::move(state);
+  return true;
+}
+
+std::string perUserDirectory() {
+  const std::string state = environmentText("XDG_STATE_HOME");
+  if (!state.empty() && state[0] == '/') return state + "/rotavue/";
+  const std::string home = environmentText("HOME");
+  return home.empty() ? std::string() : home + "/.local/state/rotavue/";
 }
 
 bool ansiPathOf(const std::string& path, std::string& ansi, std::string&) {

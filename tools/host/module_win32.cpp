@@ -1,13 +1,17 @@
 // The host simulator's system seam on Windows: the wide entry point (wmain,
 // linked with -municode, so that the arguments come in UTF-16 without
-// shell32), LoadLibraryW/GetProcAddress for the module, the real registry
-// for the host's DirPath value, and the console's output code page. The
-// tool's paths are UTF-8 and reach the system in UTF-16; the module's texts
-// are converted to the ANSI code page exactly, or as short paths, by the
-// module's own platform rules.
+// shell32), LoadLibraryW/GetProcAddress for the module, a private registry
+// key that stands for the host's for this process alone, the per-user
+// folder, and the console's output code page. The tool's paths are UTF-8
+// and reach the system in UTF-16; the module's texts are converted to the
+// ANSI code page exactly, or as short paths, by the module's own platform
+// rules.
 #include <windows.h>
 
+#include <cstdlib>
 #include <cwchar>
+#include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -83,19 +87,75 @@ void* findSymbol(void* module, const char* name) {
 
 void unloadModule(void* module) { ::FreeLibrary(static_cast<HMODULE>(module)); }
 
-bool publishDirPath(const std::string& dirPath, std::string& where, std::string& error) {
-  where = "HKEY_CURRENT_USER\\Software\\Glintora\\General";
+namespace {
+
+// Deletes the private key and the keys it holds, deepest first: a key with
+// sub-keys cannot be deleted.
+void deleteKeyTree(const std::wstring& key) {
+  for (const wchar_t* inner :
+       {L"\\Software\\Glintora\\General", L"\\Software\\Glintora", L"\\Software", L""})
+    ::RegDeleteKeyW(HKEY_CURRENT_USER, (key + inner).c_str());
+}
+
+const wchar_t kHostKey[] = L"Software\\Glintora\\General";
+
+}  // namespace
+
+// The private key's path under the real HKEY_CURRENT_USER, and whether this
+// process's HKEY_CURRENT_USER is redirected to it.
+struct PrivateDirPath::State {
+  std::wstring key;
+  bool redirected = false;
+
+  State() = default;
+  State(const State&) = delete;
+  State& operator=(const State&) = delete;
+  ~State() {
+    if (redirected) ::RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+    if (!key.empty()) deleteKeyTree(key);
+  }
+};
+
+PrivateDirPath::PrivateDirPath() = default;
+PrivateDirPath::~PrivateDirPath() = default;
+
+// The key is volatile, so that even a process that is killed leaves nothing
+// behind after the user's session; the process number keeps it apart from
+// the keys of other runs at the same time.
+bool PrivateDirPath::publish(const std::string& dirPath, std::string& error) {
+  auto state = std::make_unique<State>();
+  state->key = L"Software\\Rotavue\\rotavue-host-" + std::to_wstring(::GetCurrentProcessId());
   const std::wstring value = wideOf(dirPath);
-  RegistryKey key;
-  LONG status = ::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Glintora\\General", 0, nullptr, 0,
-                                  KEY_SET_VALUE, nullptr, key.receiver(), nullptr);
-  if (status == ERROR_SUCCESS) {
-    status = ::RegSetValueExW(key.get(), L"DirPath", 0, REG_SZ,
+  RegistryKey privateRoot;
+  RegistryKey host;
+  LONG status =
+      ::RegCreateKeyExW(HKEY_CURRENT_USER, state->key.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
+                        KEY_ALL_ACCESS, nullptr, privateRoot.receiver(), nullptr);
+  if (status == ERROR_SUCCESS)
+    status = ::RegCreateKeyExW(privateRoot.get(), kHostKey, 0, nullptr, REG_OPTION_VOLATILE,
+                               KEY_SET_VALUE, nullptr, host.receiver(), nullptr);
+  if (status == ERROR_SUCCESS)
+    status = ::RegSetValueExW(host.get(), L"DirPath", 0, REG_SZ,
                               reinterpret_cast<const BYTE*>(value.c_str()),
                               static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+  if (status == ERROR_SUCCESS)
+    status = ::RegOverridePredefKey(HKEY_CURRENT_USER, privateRoot.get());
+  if (status != ERROR_SUCCESS) {
+    error = systemMessage(static_cast<DWORD>(status));
+    return false;
   }
-  if (status != ERROR_SUCCESS) error = systemMessage(static_cast<DWORD>(status));
-  return status == ERROR_SUCCESS;
+  state->redirected = true;
+  state_ = std::move(state);
+  return true;
+}
+
+std::string perUserDirectory() {
+  const wchar_t* base = ::_wgetenv(L"LOCALAPPDATA");  // NOLINT(concurrency-mt-unsafe)
+  if (base == nullptr || *base == L'\0') return std::string();
+  std::wstring path = base;
+  if (path.back() != L'\\' && path.back() != L'/') path += L'\\';
+  path += L"Rotavue\\";
+  return utf8Of(path.data(), path.size());
 }
 
 bool ansiPathOf(const std::string& path, std::string& ansi, std::string& problem) {

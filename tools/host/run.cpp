@@ -1,6 +1,8 @@
-// `rotavue-host run`: publishes DirPath, starts meters and drives them
-// through the host's update loop, printing each result whenever it changes
-// with the nickname's stored position, then shuts the meters down.
+// `rotavue-host run`: shows the module a host folder of its own as DirPath,
+// starts meters and drives them through the host's update loop, printing
+// each result whenever it changes with the nickname's stored position, then
+// shuts the meters down. The host's own DirPath is neither used nor
+// changed, so that the demo's nicknames can never move a widget.
 //
 // The command line is UTF-8; the module takes texts in the ANSI code page.
 // So every text a meter passes is converted first: a folder to its exact
@@ -11,7 +13,6 @@
 #include <fstream>
 #include <iostream>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "commands.h"
@@ -95,8 +96,6 @@ int runCommand(const RunOptions& options) {
   const std::string modulePath =
       options.shared.module.empty() ? here + kDefaultModuleName : options.shared.module;
   std::string dirPath = options.shared.dirPath.empty() ? here + "host" : options.shared.dirPath;
-  // In UTF-8 no byte of a character equals a separator.
-  if (dirPath.back() != kPathSeparator && dirPath.back() != '/') dirPath += kPathSeparator;
   const std::string folder =
       options.shared.folder.empty() ? here + "pictures" : options.shared.folder;
 
@@ -134,15 +133,10 @@ int runCommand(const RunOptions& options) {
       return kExitFailed;
     }
   }
-  std::error_code ignored;  // a missing directory shows in the module's results
-  std::filesystem::create_directories(std::filesystem::u8path(dirPath), ignored);
-  std::string where;
-  if (!publishDirPath(dirPath, where, error)) {
-    std::cerr << kProgramName << ": cannot publish DirPath: " << error << '\n';
-    return kExitFailed;
-  }
+  PrivateDirPath published;
+  if (!publishOwnDirPath(dirPath, published)) return kExitFailed;
   std::cout << "module: " << modulePath << '\n'
-            << "DirPath: " << quoted(dirPath) << " written to " << where << '\n';
+            << "DirPath: " << quoted(dirPath) << " (for this run; the host's is left as it is)\n";
 
   for (std::size_t i = 0; i < meters.size(); ++i) {
     Meter& meter = meters[i];

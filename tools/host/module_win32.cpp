@@ -18,8 +18,11 @@
 #include "commands.h"
 #include "module.h"
 #include "platform/platform.h"
+#include "platform/win32/registry_key.h"
 
 namespace rotavue_host {
+
+using rotavue::platform::RegistryKey;
 
 const char kPathSeparator = '\\';
 
@@ -57,21 +60,6 @@ std::string systemMessage(DWORD code) {
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
   return text.empty() ? "error " + std::to_string(code) : text;
 }
-
-class RegistryKey {
- public:
-  RegistryKey() = default;
-  RegistryKey(const RegistryKey&) = delete;
-  RegistryKey& operator=(const RegistryKey&) = delete;
-  ~RegistryKey() {
-    if (key_ != nullptr) ::RegCloseKey(key_);
-  }
-  HKEY* receiver() { return &key_; }
-  HKEY get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
 
 }  // namespace
 

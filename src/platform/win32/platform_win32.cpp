@@ -17,6 +17,7 @@
 #include <cwchar>
 
 #include "platform/platform.h"
+#include "platform/win32/registry_key.h"
 
 namespace rotavue::platform {
 
@@ -63,21 +64,6 @@ class FileHandle {
 
  private:
   HANDLE handle_;
-};
-
-class RegistryKey {
- public:
-  RegistryKey() = default;
-  RegistryKey(const RegistryKey&) = delete;
-  RegistryKey& operator=(const RegistryKey&) = delete;
-  ~RegistryKey() {
-    if (key_ != nullptr) ::RegCloseKey(key_);
-  }
-  HKEY* receiver() { return &key_; }
-  HKEY get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
 };
 
 // Names and paths are at most this many UTF-16 units long on the stack; a

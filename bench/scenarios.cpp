@@ -10,7 +10,6 @@
 #include "host/exports.h"
 #include "host/instances.h"
 #include "host/meter_data.h"
-#include "host/random.h"
 #include "platform/platform.h"
 #include "walk/walk.h"
 
@@ -76,8 +75,7 @@ Scenarios::Scenarios(const std::string& base, const std::string& label, int file
   platform::hooks().calendarSeconds = fixedSeconds;
   // The first second from the fixed start whose pick is a late one.
   for (randomSeconds_ = kFixedSeconds;; ++randomSeconds_) {
-    seedRandom(static_cast<std::uint32_t>(randomSeconds_));
-    randomPick_ = drawRandomIndex(tree_.images);
+    randomPick_ = drawRandomIndex(randomSeconds_, tree_.images);
     if (randomPick_ >= tree_.images - tree_.images / 10) break;
   }
 }

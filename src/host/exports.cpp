@@ -10,8 +10,6 @@
 
 #include "host/image_functions.h"
 #include "host/instances.h"
-#include "host/random.h"
-#include "platform/platform.h"
 
 namespace {
 
@@ -60,12 +58,6 @@ const char* withInstance(std::uint32_t handle, Call call) noexcept {
 }
 
 }  // namespace
-
-namespace rotavue {
-
-void onModuleLoad() { seedRandom(static_cast<std::uint32_t>(platform::hooks().calendarSeconds())); }
-
-}  // namespace rotavue
 
 extern "C" {
 

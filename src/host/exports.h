@@ -45,11 +45,3 @@ ROTAVUE_EXPORT const char* ROTAVUE_STDCALL returnCurrentImageName(std::uint32_t 
                                                                   const char* nickname,
                                                                   const char* interval);
 }
-
-namespace rotavue {
-
-// Called once when the module is loaded into a process: seeds the loading
-// thread's generator with the calendar time in seconds.
-void onModuleLoad();
-
-}  // namespace rotavue

@@ -8,7 +8,6 @@
 #include <tuple>
 
 #include "host/errors.h"
-#include "host/random.h"
 #include "platform/platform.h"
 #include "position/position.h"
 #include "walk/walk.h"
@@ -97,11 +96,17 @@ std::pair<std::string, std::string> splitPosition(const std::string& line) {
   return {line.substr(0, mark), line.substr(mark + 1)};
 }
 
-std::int32_t drawRandomIndex(std::int32_t imageCount) {
-  if (imageCount <= kRandomMaximum + 1) return drawRandom() % imageCount;
-  const std::int32_t high = drawRandom();
-  const std::int32_t low = drawRandom();
-  return ((high << 15) | low) % imageCount;
+std::uint64_t mixSeconds(std::uint64_t seconds) {
+  std::uint64_t z = seconds + 0x9E3779B97F4A7C15U;
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9U;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBU;
+  return z ^ (z >> 31);
+}
+
+std::int32_t drawRandomIndex(std::int64_t seconds, std::int32_t imageCount) {
+  const std::uint64_t high = mixSeconds(static_cast<std::uint64_t>(seconds)) >> 32;
+  const std::uint64_t count = static_cast<std::uint32_t>(imageCount);
+  return static_cast<std::int32_t>((high * count) >> 32);
 }
 
 const char* getImage(meter_data& instance, const char* nickname, const char* directory,
@@ -158,8 +163,8 @@ bool pickRandomImage(meter_data& instance, const char* directory, Shortcuts shor
   // for a walk that ends with nothing to show.
   std::string countFailure;
   countFailure.swap(instance.errorText);
-  seedRandom(static_cast<std::uint32_t>(platform::hooks().calendarSeconds()));
-  const std::int32_t randomIndex = drawRandomIndex(instance.imageCount);
+  const std::int32_t randomIndex =
+      drawRandomIndex(platform::hooks().calendarSeconds(), instance.imageCount);
   if (randomIndex == 0) {
     instance.walkStatus = WalkStatus::kFound;
     walkImages(instance, directory, std::string(), std::string(), 0);

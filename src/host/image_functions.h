@@ -29,10 +29,18 @@ inline constexpr char kNoImagesMessage[] =
 // character is no separator.
 std::pair<std::string, std::string> splitPosition(const std::string& line);
 
-// The drawn position of the random image function, from 0 to `imageCount` - 1,
-// using the calling thread's generator. Up to 32768 images one draw modulo the
-// count; above, two draws joined to 30 bits, so that every image can be drawn.
-std::int32_t drawRandomIndex(std::int32_t imageCount);
+// The 64-bit mixing function of SplitMix64: its output for the state
+// `seconds` + 0x9E3779B97F4A7C15. Neighbouring inputs give unrelated outputs.
+std::uint64_t mixSeconds(std::uint64_t seconds);
+
+// The position that the random image function picks, from 0 to
+// `imageCount` - 1 (for a positive count), at the calendar second `seconds`:
+// the high 32 bits of the mixed seconds scaled onto the count. It depends on
+// nothing else, so refreshes within one second over one tree pick the same
+// image, while the picks of successive refreshes are unrelated to each
+// other; every image of any tree can be picked, each within a relative
+// imageCount / 2^32 of the same chance.
+std::int32_t drawRandomIndex(std::int64_t seconds, std::int32_t imageCount);
 
 // Whether a refresh takes the walks' shortcuts (WalkShortcuts), which give
 // the same results on a tree that does not change while it runs. Only the

@@ -15,6 +15,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "host/exports.h"
@@ -36,19 +37,9 @@ const char kNick[] = "Rota";
 const char kBadInterval[] = "'abc' is not a valid integer value";
 const char kNoRegistry[] = "Unable to access the registry";
 
-// The C library generator as the host's module has always used it, written
-// out independently of the module: seeding advances the state once, each
-// draw advances it and yields bits 16 to 30.
+// The image that the random image function picks at `seconds`.
 std::int32_t expectedPick(std::int64_t seconds, std::int32_t imageCount) {
-  std::uint32_t state = static_cast<std::uint32_t>(seconds) * 22695477U + 1U;
-  const auto draw = [&state] {
-    state = state * 22695477U + 1U;
-    return static_cast<std::int32_t>((state >> 16) & 32767U);
-  };
-  if (imageCount <= 32768) return draw() % imageCount;
-  const std::int32_t high = draw();
-  const std::int32_t low = draw();
-  return ((high << 15) | low) % imageCount;
+  return rotavue::drawRandomIndex(seconds, imageCount);
 }
 
 // The exported functions, their texts taken as strings for comparison.
@@ -325,6 +316,29 @@ TEST_F(ImageFunctions, RandomPickFollowsTheClock) {
   EXPECT_EQ(stored(), line(root_, "one.ico"));
 }
 
+TEST(RandomDraw, MixesTheSecondsAndSpreadsSuccessivePicks) {
+  EXPECT_EQ(rotavue::mixSeconds(1234567), 6457827717110365317U);
+  const std::tuple<std::int64_t, std::int32_t, std::int32_t> picks[] = {
+      {-1, 44, 89394}, {0, 44, 88331}, {1796770000, 4, 8928}, {(1LL << 32) + 5, 15, 31714}};
+  for (const auto& [seconds, of50, of100000] : picks) {
+    EXPECT_EQ(rotavue::drawRandomIndex(seconds, 50), of50) << seconds;
+    EXPECT_EQ(rotavue::drawRandomIndex(seconds, 100000), of100000) << seconds;
+  }
+  // A meter on a fixed interval: every (pick, next pick) pair occurs, evenly.
+  for (const auto& [count, interval, bound] :
+       {std::tuple{8, 900, 103.4}, std::tuple{50, 10, 2722.0}}) {
+    std::vector<int> pairs(static_cast<std::size_t>(count * count));
+    for (std::int64_t i = 0, seconds = 1796770000; i < 20000; ++i, seconds += interval)
+      ++pairs[static_cast<std::size_t>(expectedPick(seconds, count) * count +
+                                       expectedPick(seconds + interval, count))];
+    const double expected = 20000.0 / (count * count);
+    double chiSquare = 0;
+    for (const int n : pairs) chiSquare += (n - expected) * (n - expected) / expected;
+    EXPECT_LT(chiSquare, bound) << count;
+    EXPECT_EQ(std::count(pairs.begin(), pairs.end(), 0), 0) << count;
+  }
+}
+
 TEST_F(ImageFunctions, RandomPickOverMoreThan32768Images) {
   const std::int32_t count = 40000;
   std::vector<rotavue::testing::TreeEntry> entries;
@@ -334,7 +348,7 @@ TEST_F(ImageFunctions, RandomPickOverMoreThan32768Images) {
     entries.push_back(file(name));
   }
   tree_.add(root_, entries);
-  // A second whose pick lies beyond the reach of a single draw.
+  // A second whose pick lies beyond the reach of a 15-bit draw.
   while (expectedPick(clock_.calendarSeconds(), count) < 32768) clock_.advanceSeconds(1);
   for (int pick = 0; pick < 2; ++pick) {
     const std::int32_t index = expectedPick(clock_.calendarSeconds(), count);

@@ -215,7 +215,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
            app, line.oneShot, OneShot::kRandom, "random",
            "print a random image, stored as the rotation's place",
            "Runs one refresh of GetRandomImage (interval 0) over --folder; the\n"
-           "image becomes the nickname's position, as a widget's random pick does.\n"),
+           "image becomes the nickname's position, as a widget's random pick does.\n"
+           "The pick depends only on the clock's second and the number of images,\n"
+           "so calls within the same second print the same image, as meters that\n"
+           "refresh together show the same one.\n"),
        Command::kOneShot},
       {addOneShotCommand(app, line.oneShot, OneShot::kCurrent, "current",
                          "print the image at which a rotation stands",

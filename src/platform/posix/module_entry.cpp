@@ -1,9 +1,4 @@
-// Module load on POSIX: the shared library's constructor plays the part of
-// the Windows process-attach notification.
-#include "host/exports.h"
-
-namespace {
-
-__attribute__((constructor)) void onLibraryLoad() { rotavue::onModuleLoad(); }
-
-}  // namespace
+// Module load on POSIX. The Windows backend's entry point pins the DLL in
+// its process; a shared library needs nothing of the kind, so this backend's
+// entry file is empty: the library is the module's core alone, and nothing
+// runs when it is loaded or unloaded.

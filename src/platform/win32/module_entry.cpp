@@ -1,6 +1,5 @@
-// The DLL entry point. Process attach pins the module in the process and
-// seeds the generator; thread attach and detach and process detach do
-// nothing.
+// The DLL entry point. Process attach pins the module in the process; thread
+// attach and detach and process detach do nothing.
 //
 // The module links its C++ runtime statically, and that runtime takes a TLS
 // slot and kernel handles when it attaches, which it never gives back: it
@@ -12,8 +11,6 @@
 // later loads and frees only count references. Pinning neither waits nor
 // loads a library, so it is allowed under the loader lock.
 #include <windows.h>
-
-#include "host/exports.h"
 
 namespace {
 
@@ -28,9 +25,6 @@ void pinModule(HINSTANCE module) {
 }  // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH) {
-    pinModule(module);
-    rotavue::onModuleLoad();
-  }
+  if (reason == DLL_PROCESS_ATTACH) pinModule(module);
   return TRUE;
 }

@@ -97,7 +97,7 @@ struct EntriesRead {
 };
 EntriesRead countEntriesRead(const Scenarios& scenarios);
 
-// Prints the lines that the README quotes for one tree.
+// Prints the lines that docs/performance.md quotes for one tree.
 void printSummary(const Scenarios& scenarios, const SideBySide& best, const EntriesRead& entries);
 
 // Prints, for the stored image (GetImage) or the pick (GetRandomImage) at 0,

@@ -1,9 +1,11 @@
 // The native benchmark (Google Benchmark): every refresh measured against the
 // bare readdir enumeration of the same tree, side by side in one run.
 //
-//   rotavue-bench [--smoke] [Google Benchmark flags]
+//   rotavue-bench [--smoke] [--rounds N] [Google Benchmark flags]
 //   rotavue-bench --cycle FILES FOLDERS
+//   rotavue-bench --series [--rounds N]          (for bench/plot-series.sh)
 //   rotavue-bench --make-tree DIR | --walk DIR   (for bench/one-shot.sh)
+//   rotavue-bench --help   its own options and Google Benchmark's
 //
 // Builds a flat tree of 10,000 files and a nested tree of 100,000 files in
 // 1,000 folders (with --smoke: small trees, one short repetition, for CI),
@@ -11,7 +13,8 @@
 // of a refresh (GetImage, GetRandomImage with and without the shortcuts), and
 // per tree the ratios and the entries each refresh reads from a side-by-side
 // pass. --cycle measures one full GetImage cycle over a tree of FILES files in
-// FOLDERS folders instead, with the walks' shortcuts and without.
+// FOLDERS folders instead, with the walks' shortcuts and without; --series
+// the refresh's cost by the place in the walk order (printSeries).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -107,12 +110,23 @@ void registerTree(const Scenarios& s, bool smoke) {
 int main(int argc, char** argv) {
   if (rotavue::bench::runProcessHelper(argc, argv)) return 0;
   bool smoke = false;
+  bool series = false;
+  int rounds = 15;
   int cycleFiles = 0;
   int cycleFolders = 0;
   std::vector<char*> arguments;
   for (int i = 0; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::printf("%s\nGoogle Benchmark's options:\n", rotavue::bench::kOptionsHelp);
+      benchmark::PrintDefaultHelp();
+      return 0;
+    }
     if (std::strcmp(argv[i], "--smoke") == 0) {
       smoke = true;
+    } else if (std::strcmp(argv[i], "--series") == 0) {
+      series = true;
+    } else if (std::strcmp(argv[i], "--rounds") == 0 && i + 1 < argc) {
+      rounds = std::max(1, std::atoi(argv[++i]));
     } else if (std::strcmp(argv[i], "--cycle") == 0 && i + 2 < argc) {
       cycleFiles = std::atoi(argv[++i]);
       cycleFolders = std::atoi(argv[++i]);
@@ -120,9 +134,15 @@ int main(int argc, char** argv) {
       arguments.push_back(argv[i]);
     }
   }
+  if (smoke) rounds = 1;
   const std::string base = rotavue::bench::makeScratchDirectory();
   if (cycleFiles > 0) {
     rotavue::bench::measureCycle(base, cycleFiles, cycleFolders);
+    rotavue::bench::removeTree(base);
+    return 0;
+  }
+  if (series) {
+    rotavue::bench::printSeries(*rotavue::bench::makeNestedTree(base, smoke), rounds);
     rotavue::bench::removeTree(base);
     return 0;
   }
@@ -154,10 +174,9 @@ int main(int argc, char** argv) {
   }
   // The ratios come from a side-by-side pass: the operations take turns
   // round by round, and each keeps its fastest round.
-  std::printf("\nside by side, fastest of %d rounds:\n", smoke ? 1 : 15);
+  std::printf("\nside by side, fastest of %d rounds:\n", rounds);
   for (const auto& tree : trees) {
-    const rotavue::bench::SideBySide best =
-        rotavue::bench::measureSideBySide(*tree, smoke ? 1 : 15);
+    const rotavue::bench::SideBySide best = rotavue::bench::measureSideBySide(*tree, rounds);
     rotavue::bench::printSummary(*tree, best, rotavue::bench::countEntriesRead(*tree));
   }
   if (smoke) rotavue::bench::measureCycle(base, 200, 10);

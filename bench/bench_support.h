@@ -57,6 +57,20 @@ void publishDirPath(const std::string& directory);
 // True when it did one of them, and the program is to end.
 bool runProcessHelper(int argc, char** argv);
 
+// The program's own options, for --help.
+inline constexpr char kOptionsHelp[] =
+    "Options of rotavue-bench:\n"
+    "  --smoke                  small trees and one round: a quick run for CI\n"
+    "  --rounds N               rounds of the side-by-side pass and of --series (default 15)\n"
+    "  --cycle FILES FOLDERS    one full GetImage cycle over FILES files in FOLDERS folders,\n"
+    "                           with the walks' shortcuts and without\n"
+    "  --series                 the refresh's time / a bare walk's by the place in the walk\n"
+    "                           order, on the nested tree, as data for bench/plot-series.sh\n"
+    "  --make-tree DIR          build the nested tree under DIR and print its root\n"
+    "                           (for bench/one-shot.sh)\n"
+    "  --walk DIR               one bare walk of DIR (for bench/one-shot.sh)\n"
+    "  -h, --help               this text\n";
+
 // Heap use of the whole process, counted by the benchmark's replacement of
 // operator new and delete.
 std::size_t heapInUse();

@@ -6,7 +6,9 @@
 //
 //   rotavue-bench.exe [--smoke] [--rounds N]
 //   rotavue-bench.exe --cycle FILES FOLDERS
+//   rotavue-bench.exe --series [--rounds N]          (for bench/plot-series.sh)
 //   rotavue-bench.exe --make-tree DIR | --walk DIR   (for bench/one-shot.sh)
+//   rotavue-bench.exe --help
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -30,11 +32,17 @@ using Clock = std::chrono::steady_clock;
 int main(int argc, char** argv) {
   if (rotavue::bench::runProcessHelper(argc, argv)) return 0;
   bool smoke = false;
+  bool series = false;
   int rounds = 15;
   int cycleFiles = 0;
   int cycleFolders = 0;
   for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::printf("%s", rotavue::bench::kOptionsHelp);
+      return 0;
+    }
     if (std::strcmp(argv[i], "--smoke") == 0) smoke = true;
+    if (std::strcmp(argv[i], "--series") == 0) series = true;
     if (std::strcmp(argv[i], "--rounds") == 0 && i + 1 < argc) rounds = std::atoi(argv[++i]);
     if (std::strcmp(argv[i], "--cycle") == 0 && i + 2 < argc) {
       cycleFiles = std::atoi(argv[++i]);
@@ -46,6 +54,11 @@ int main(int argc, char** argv) {
   const std::string base = rotavue::bench::makeScratchDirectory();
   if (cycleFiles > 0) {
     rotavue::bench::measureCycle(base, cycleFiles, cycleFolders);
+    rotavue::bench::removeTree(base);
+    return 0;
+  }
+  if (series) {
+    rotavue::bench::printSeries(*rotavue::bench::makeNestedTree(base, smoke), rounds);
     rotavue::bench::removeTree(base);
     return 0;
   }

@@ -48,14 +48,15 @@ double secondsOf(const std::function<void()>& operation) {
 
 std::vector<std::unique_ptr<Scenarios>> makeTrees(const std::string& base, bool smoke) {
   std::vector<std::unique_ptr<Scenarios>> trees;
-  if (smoke) {
-    trees.push_back(std::make_unique<Scenarios>(base, "flat 300", 300, 0));
-    trees.push_back(std::make_unique<Scenarios>(base, "nested 2000", 2000, 40));
-  } else {
-    trees.push_back(std::make_unique<Scenarios>(base, "flat 10000", 10000, 0));
-    trees.push_back(std::make_unique<Scenarios>(base, "nested 100000", 100000, 1000));
-  }
+  trees.push_back(smoke ? std::make_unique<Scenarios>(base, "flat 300", 300, 0)
+                        : std::make_unique<Scenarios>(base, "flat 10000", 10000, 0));
+  trees.push_back(makeNestedTree(base, smoke));
   return trees;
+}
+
+std::unique_ptr<Scenarios> makeNestedTree(const std::string& base, bool smoke) {
+  return smoke ? std::make_unique<Scenarios>(base, "nested 2000", 2000, 40)
+               : std::make_unique<Scenarios>(base, "nested 100000", 100000, 1000);
 }
 
 Scenarios::Scenarios(const std::string& base, const std::string& label, int files, int folders)
@@ -73,11 +74,33 @@ Scenarios::Scenarios(const std::string& base, const std::string& label, int file
     positionLines_.push_back(walked.imageDirectory + "#" + walked.imageFileName);
   }
   platform::hooks().calendarSeconds = fixedSeconds;
-  // The first second from the fixed start whose pick is a late one.
+  pickRandomIn(tree_.images - tree_.images / 10, tree_.images);
+}
+
+// The first second from the fixed start whose pick lies in [first, end).
+void Scenarios::pickRandomIn(std::int32_t first, std::int32_t end) {
   for (randomSeconds_ = kFixedSeconds;; ++randomSeconds_) {
     randomPick_ = drawRandomIndex(randomSeconds_, tree_.images);
-    if (randomPick_ >= tree_.images - tree_.images / 10) break;
+    if (randomPick_ >= first && randomPick_ < end) break;
   }
+}
+
+void Scenarios::pickRandomAt(double percent) {
+  const auto at = [this](double share) {
+    return std::clamp(static_cast<std::int32_t>(tree_.images * share / 100), 0, tree_.images - 1);
+  };
+  pickRandomIn(at(percent - 0.5), std::max(at(percent + 0.5), at(percent - 0.5) + 1));
+}
+
+std::string Scenarios::positionLineAt(int percent) const {
+  meter_data walked;
+  walkImages(walked, tree_.root, "", "",
+             std::max(1, static_cast<std::int32_t>(std::int64_t{tree_.images} * percent / 100)));
+  return walked.imageDirectory + "#" + walked.imageFileName;
+}
+
+void Scenarios::storePositionLine(const std::string& line) const {
+  writeFile(positionFile_, line + "\r\n");
 }
 
 std::size_t Scenarios::bare() const { return bareEnumerate(tree_.root); }
@@ -101,7 +124,7 @@ bool Scenarios::walkIndexed() const {
 }
 
 void Scenarios::storePosition(std::size_t position) const {
-  writeFile(positionFile_, positionLines_[position] + "\r\n");
+  storePositionLine(positionLines_[position]);
 }
 
 const char* Scenarios::getImage(Shortcuts shortcuts) const {
@@ -138,12 +161,32 @@ std::size_t Scenarios::getRandomImagePeakHeap(Shortcuts shortcuts) const {
   return heapPeak() - before;
 }
 
+namespace {
+
+struct Operation {
+  double* result;
+  std::function<void()> prepare;
+  std::function<void()> run;
+};
+
+// Sets each operation's result to its fastest of `rounds` rounds. Round -1
+// warms the caches. Every other round runs the operations in the reverse
+// order, so that no operation always follows the same other one.
+void keepFastest(std::vector<Operation>& operations, int rounds) {
+  for (int round = -1; round < rounds; ++round) {
+    std::reverse(operations.begin(), operations.end());
+    for (const Operation& operation : operations) {
+      if (operation.prepare) operation.prepare();
+      const double seconds = secondsOf(operation.run);
+      if (round < 0) continue;
+      *operation.result = round == 0 ? seconds : std::min(*operation.result, seconds);
+    }
+  }
+}
+
+}  // namespace
+
 SideBySide measureSideBySide(const Scenarios& s, int rounds) {
-  struct Operation {
-    double* result;
-    std::function<void()> prepare;
-    std::function<void()> run;
-  };
   SideBySide best;
   std::vector<Operation> operations = {
       {&best.bare, nullptr, [&] { s.bare(); }},
@@ -159,18 +202,32 @@ SideBySide measureSideBySide(const Scenarios& s, int rounds) {
     operations.push_back(
         {&best.getImagePlain[position], store, [&] { s.getImage(Shortcuts::kNotTaken); }});
   }
-  // Round -1 warms the caches. Every other round runs the operations in the
-  // reverse order, so that no operation always follows the same other one.
-  for (int round = -1; round < rounds; ++round) {
-    std::reverse(operations.begin(), operations.end());
-    for (const Operation& operation : operations) {
-      if (operation.prepare) operation.prepare();
-      const double seconds = secondsOf(operation.run);
-      if (round < 0) continue;
-      *operation.result = round == 0 ? seconds : std::min(*operation.result, seconds);
-    }
-  }
+  keepFastest(operations, rounds);
   return best;
+}
+
+void printSeries(Scenarios& s, int rounds) {
+  std::printf(
+      "# %s, %zu entries: a refresh's time / a bare walk's, fastest of %d rounds, by the place\n"
+      "# of the stored image (GetImage) or of the pick (GetRandomImage) in the walk order\n"
+      "# percent  plain_walk  short_walk  random\n",
+      s.tree().label.c_str(), s.tree().entries, rounds);
+  for (int percent = 0; percent <= 100; percent += 5) {
+    const std::string line = s.positionLineAt(percent);
+    s.pickRandomAt(percent);
+    const auto store = [&s, &line] { s.storePositionLine(line); };
+    double bare = 0, plain = 0, shortWalk = 0, random = 0;
+    std::vector<Operation> operations = {
+        {&bare, nullptr, [&s] { s.bare(); }},
+        {&plain, store, [&s] { s.getImage(Shortcuts::kNotTaken); }},
+        {&shortWalk, store, [&s] { s.getImage(); }},
+        {&random, nullptr, [&s] { s.getRandomImage(); }},
+    };
+    keepFastest(operations, rounds);
+    std::printf("%9d  %10.4f  %10.4f  %6.4f\n", percent, plain / bare, shortWalk / bare,
+                random / bare);
+    std::fflush(stdout);
+  }
 }
 
 EntriesRead countEntriesRead(const Scenarios& s) {

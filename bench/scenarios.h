@@ -36,6 +36,13 @@ class Scenarios {
   // Stores the image at kStoredPercents[position] % of the walk order as the
   // nickname's position, for the next getImage.
   void storePosition(std::size_t position) const;
+  // The position line of the image at `percent` % of the walk order (the
+  // last image at 100), and storing such a line for the next getImage.
+  std::string positionLineAt(int percent) const;
+  void storePositionLine(const std::string& line) const;
+  // Lets the next random refreshes pick an image within half a percent of
+  // `percent` % of the walk order; by default they pick in its last tenth.
+  void pickRandomAt(double percent);
   const char* getImage(Shortcuts shortcuts = Shortcuts::kTaken) const;
   // One refresh of a rotation that goes on where the last one of its kind
   // stopped: with the shortcuts under one nickname, without under another.
@@ -52,6 +59,9 @@ class Scenarios {
   double randomPickShare() const { return static_cast<double>(randomPick_) / tree_.images; }
 
  private:
+  // Makes the random refreshes pick an image whose index lies in [first, end).
+  void pickRandomIn(std::int32_t first, std::int32_t end);
+
   ImageTree tree_;
   std::string positionFile_;
   std::uint32_t rotation_ = 0;
@@ -67,6 +77,8 @@ class Scenarios {
 // The benchmark's two trees under `base`: a flat folder of 10,000 files and a
 // nested tree of 100,000 files in 1,000 folders, or small ones for a smoke run.
 std::vector<std::unique_ptr<Scenarios>> makeTrees(const std::string& base, bool smoke);
+// The nested one alone.
+std::unique_ptr<Scenarios> makeNestedTree(const std::string& base, bool smoke);
 
 // Seconds per operation, each the fastest of `rounds` rounds in which every
 // operation runs once, one after another: a shared machine's noise only ever
@@ -85,8 +97,15 @@ struct EntriesRead {
 };
 EntriesRead countEntriesRead(const Scenarios& scenarios);
 
-// Prints the lines that the README quotes for one tree.
+// Prints the lines that docs/performance.md quotes for one tree.
 void printSummary(const Scenarios& scenarios, const SideBySide& best, const EntriesRead& entries);
+
+// Prints, for the stored image (GetImage) or the pick (GetRandomImage) at 0,
+// 5, ... 100 % of the walk order, each refresh's time as a share of a bare
+// walk's, the fastest of `rounds` side-by-side rounds: GetImage without the
+// shortcuts (the plain walk), with them (the short walk), and
+// GetRandomImage. The lines are a data file for bench/plot-series.sh.
+void printSeries(Scenarios& scenarios, int rounds);
 
 // One full cycle of a GetImage rotation (every image once, then the
 // wrap-around) over a tree of `files` files in `folders` folders, with the

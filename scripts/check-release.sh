@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Checks what users download: builds the release zip (the windows-release
 # preset's `package` target), checks its checksum and file list, the text
-# pages' CR LF line ends, that the shipped Rotavue.dll and rotavue-host.exe
-# carry no debug sections or symbols, import only Windows' own DLLs and bear
-# the project's version in their version resources, and then runs the tests
+# pages' CR LF line ends, that the shipped Rotavue.dll, rotavue-host.exe and
+# rotavue-hostw.exe carry no debug sections or symbols, import only Windows'
+# own DLLs and bear the project's version in their version resources, that
+# rotavue-host.exe is a console program and rotavue-hostw.exe a GUI program
+# (no console window), and then runs the tests
 # of the real DLL against the UNPACKED Rotavue.dll under Wine: every
 # dll_*_test.exe of the `windows` build is copied beside it in a scratch
 # folder and run there, together with the unpacked rotavue-host.exe.
@@ -52,7 +54,8 @@ pictures/b.jpg.bak pictures/icons/ pictures/icons/icon.ico pictures/landscapes/ 
 pictures/landscapes/coast/archive/ pictures/landscapes/coast/archive/1998.bmp \
 pictures/landscapes/coast/dawn.jpg pictures/landscapes/coast/dusk.png pictures/landscapes/w.bmp \
 pictures/landscapes/z.gif pictures/notes.txt pictures/portraits/ pictures/portraits/Uncle.GIF \
-pictures/portraits/aunt.jpg pictures/portraits/cover.tiff pictures/y.Png rotavue-host.exe "
+pictures/portraits/aunt.jpg pictures/portraits/cover.tiff pictures/y.Png rotavue-host.exe \
+rotavue-hostw.exe "
 [ "$listed" = "$expected" ] || fail "$zip holds '$listed', expected '$expected'"
 echo "$zip: $listed"
 
@@ -64,7 +67,7 @@ done
 grep -q "^Rotavue ${version//./\\.}"$'\r$' "$scratch/README.txt" || fail "README.txt does not name $version"
 grep -q "Rotavue developers" "$scratch/LICENSE.txt" || fail "LICENSE.txt names no copyright holder"
 
-for binary in Rotavue.dll rotavue-host.exe; do
+for binary in Rotavue.dll rotavue-host.exe rotavue-hostw.exe; do
   file=$scratch/$binary
   if "$objdump" -h "$file" | grep -q '\.debug'; then
     fail "$binary carries debug sections"
@@ -86,6 +89,14 @@ for binary in Rotavue.dll rotavue-host.exe; do
   done
   echo "$binary: $(stat -c %s "$file") bytes, no debug sections or symbols, imports ${imports}version $version"
 done
+# The subsystem field of the PE header: 3 a console program, 2 a GUI one.
+for pair in rotavue-host.exe=3 rotavue-hostw.exe=2; do
+  binary=${pair%=*}
+  subsystem=$("$objdump" -p "$scratch/$binary" | sed -n 's/^Subsystem[[:space:]]*0*\([0-9]*\).*/\1/p')
+  [ "$subsystem" = "${pair#*=}" ] || fail "$binary has the subsystem '$subsystem', not ${pair#*=}"
+done
+echo "rotavue-host.exe is a console program, rotavue-hostw.exe a GUI program"
+
 
 # The tests of the real DLL, and the host stand-in, from the unpacked folder:
 # 32-bit programs, as shipped.

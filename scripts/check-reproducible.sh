@@ -2,8 +2,8 @@
 # Checks that a release build depends on nothing but its sources: copies the
 # sources twice, into folders under different parents, builds the release
 # zip in each (the windows-release preset's `package` target, each in its own
-# build folder) and compares Rotavue.dll, rotavue-host.exe, the zip and its
-# checksum byte for byte. Also checks that no build path shows in either
+# build folder) and compares Rotavue.dll, rotavue-host.exe, rotavue-hostw.exe,
+# the zip and its checksum byte for byte. Also checks that no build path shows in either
 # binary. In a git work tree (a clone or a worktree) the copies are clones of
 # the commit HEAD, and uncommitted changes are not part of the check. In a
 # tree without git (a release's source download) they are copies of the tree
@@ -46,7 +46,7 @@ done
 version=$(sed -n 's/^project(Rotavue VERSION \([0-9][0-9.]*\) .*/\1/p' "${trees[0]}/CMakeLists.txt")
 zip=Rotavue-${version}-win32.zip
 status=0
-for file in Rotavue.dll rotavue-host.exe "$zip" "$zip.sha256"; do
+for file in Rotavue.dll rotavue-host.exe rotavue-hostw.exe "$zip" "$zip.sha256"; do
   one=${trees[0]}/build/windows-release/$file
   two=${trees[1]}/build/windows-release/$file
   hashes="$(sha256sum <"$one" | cut -c1-64) $(sha256sum <"$two" | cut -c1-64)"
@@ -58,7 +58,7 @@ for file in Rotavue.dll rotavue-host.exe "$zip" "$zip.sha256"; do
   fi
 done
 for tree in "${trees[@]}"; do
-  for binary in Rotavue.dll rotavue-host.exe; do
+  for binary in Rotavue.dll rotavue-host.exe rotavue-hostw.exe; do
     file=$tree/build/windows-release/$binary
     if { strings -a "$file" && strings -a -el "$file"; } | grep -q rotavue-reproducible; then
       echo "$binary built in $tree holds a build path" >&2

@@ -5,15 +5,17 @@
 # programs (the 64-bit ones where the kernel runs no 32-bit programs), the
 # locales whose ANSI code pages the Windows tests run under (Wine takes a
 # process's code page from its locale), and git and strip-nondeterminism,
-# which make the release zip reproducible. Does nothing when everything is
-# already there. nlohmann-json and CLI11 (both header-only) serve the JSON
-# report and the command line of `rotavue-host` in both builds.
+# which make the release zip reproducible, and dpkg-dev, whose
+# dpkg-shlibdeps gives the Linux package its dependencies. Does nothing when
+# everything is already there. nlohmann-json and CLI11 (both header-only)
+# serve the JSON report and the command line of `rotavue-host` in both
+# builds.
 set -euo pipefail
 
 packages=(cmake make g++ clang libclang-rt-14-dev clang-tidy valgrind procps
           googletest libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev
           mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
-          wine wine32:i386 wine64 locales git strip-nondeterminism)
+          wine wine32:i386 wine64 locales git strip-nondeterminism dpkg-dev)
 # The locales of code pages 1252, 932, 936, 950, 949 and 1251.
 locales=(en_US ja_JP zh_CN zh_TW ko_KR ru_RU)
 

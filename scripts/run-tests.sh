@@ -4,7 +4,8 @@
 # real Rotavue.dll under Wine, the release zip's checks with those tests run
 # again on the DLL unpacked from it, the reproducibility check of the release
 # build (from this work tree and from an exported tree without .git, as a
-# release's source download has it), a bounded run of every fuzz target, valgrind
+# release's source download has it), the Linux install and Debian package
+# (scripts/check-install.sh), a bounded run of every fuzz target, valgrind
 # memcheck on the host simulator's demo run, clang-tidy over the module, and
 # a smoke run of both benchmarks (no timing is judged). Installs and builds what is
 # missing first. The Wine server of the build's prefix is ended on every way
@@ -52,6 +53,7 @@ if [ "$(git rev-parse --show-toplevel 2>/dev/null)" = "$(pwd -P)" ]; then
   build/source-download/scripts/check-reproducible.sh
   rm -rf build/source-download
 fi
+scripts/check-install.sh
 
 for target in interval position image_name walk; do
   corpus=$(mktemp -d)

@@ -18,7 +18,7 @@
 #include "platform/platform.h"
 #include "support/memory_tree.h"
 #include "support/temp_directory.h"
-#include "walk/survey.h"
+#include "survey.h"
 
 namespace rotavue_host {
 namespace {

@@ -3,7 +3,7 @@
 // out with their reasons and the images inside, other pictures, names the
 // host cannot open, unreadable folders, long paths) is found where the walks
 // pass something over, and nowhere else.
-#include "walk/survey.h"
+#include "survey.h"
 
 #include <gtest/gtest.h>
 

@@ -190,9 +190,11 @@ class HostCheckExe : public ::testing::Test {
   }
 
   // The same with arguments in UTF-16, which no code page limits; standard
-  // output goes to `output` when one is given.
-  Outcome runWide(const std::vector<std::wstring>& arguments, HANDLE output = nullptr) {
-    const std::wstring program = wideOf(CP_ACP, directoryOfThisProgram()) + L"rotavue-host.exe";
+  // output goes to `output` when one is given, and is missing altogether
+  // with INVALID_HANDLE_VALUE, as where Task Scheduler starts `programName`.
+  Outcome runWide(const std::vector<std::wstring>& arguments, HANDLE output = nullptr,
+                  const wchar_t* programName = L"rotavue-host.exe") {
+    const std::wstring program = wideOf(CP_ACP, directoryOfThisProgram()) + programName;
     std::wstring commandLine = quotedArgument(program);
     for (const std::wstring& argument : arguments) commandLine += L" " + quotedArgument(argument);
     Outcome outcome;
@@ -203,7 +205,9 @@ class HostCheckExe : public ::testing::Test {
       startup.cb = static_cast<DWORD>(sizeof startup);
       startup.dwFlags = STARTF_USESTDHANDLES;
       startup.hStdInput = nullptr;
-      startup.hStdOutput = output != nullptr ? output : out.get();
+      startup.hStdOutput = output == INVALID_HANDLE_VALUE ? nullptr
+                           : output != nullptr            ? output
+                                                          : out.get();
       startup.hStdError = err.get();
       PROCESS_INFORMATION process{};
       if (!::CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
@@ -451,6 +455,17 @@ TEST_F(HostCheckExe, NextLeavesTheHostsDirPathAsItIsAndSharesItsRotation) {
     ::RegQueryInfoKeyA(tool.get(), nullptr, nullptr, nullptr, &privateKeys, nullptr, nullptr,
                        nullptr, nullptr, nullptr, nullptr, nullptr);
   EXPECT_EQ(privateKeys, 0u);
+}
+
+// The windowless build, as a scheduled task starts it: no standard output,
+// which is no failure; the rotation moves all the same.
+TEST_F(HostCheckExe, WindowlessNextWithoutStandardOutputMovesTheRotation) {
+  writeFile("a.jpg");
+  const Outcome outcome =
+      runWide({L"next", L"--nickname", L"task", L"--folder", wideOf(CP_ACP, pictures_)},
+              INVALID_HANDLE_VALUE, L"rotavue-hostw.exe");
+  EXPECT_EQ(outcome.status, 0u) << outcome.err;
+  EXPECT_EQ(rotavue_dll::readFile(host_ + "taskRotavue.setup"), pictures_ + "#a.jpg\r\n");
 }
 
 // A link to a folder, which the ctest fixture makes on the file system that

@@ -80,8 +80,7 @@ bool readableFolder(const std::string& given, std::string& ansi) {
 }
 
 int checkCommand(const CheckOptions& options) {
-  const std::string given =
-      options.folder.empty() ? executableDirectory() + "pictures" : options.folder;
+  const std::string given = options.folder.empty() ? exampleFolder() : options.folder;
   std::string folder;
   if (!readableFolder(given, folder)) return kExitFolder;
   rotavue::Survey survey;

@@ -1,5 +1,5 @@
 // The `check` command of rotavue-host: its help text and its two reports of
-// a survey (walk/survey.h), the readable one and the JSON object of --json.
+// a survey (survey.h), the readable one and the JSON object of --json.
 // Kept apart from the command itself, which touches the terminal and the
 // clock, so that tests can read the reports of any survey.
 #pragma once
@@ -9,7 +9,7 @@
 #include <ostream>
 #include <string>
 
-#include "walk/survey.h"
+#include "survey.h"
 
 namespace rotavue_host {
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "command_line.h"
+#include "layout.h"
 #include "module.h"
 
 namespace rotavue_host {
@@ -32,7 +33,8 @@ bool publishOwnDirPath(std::string& dirPath, PrivateDirPath& published);
 
 // Parses `arguments` (UTF-8, the program's name left out), runs the command
 // and returns the exit status: 1 when standard output could not be written,
-// whatever the command returned.
+// whatever the command returned; a standard output that is missing
+// altogether (standardOutputMissing) is no failure.
 int hostMain(const std::vector<std::string>& arguments);
 
 // A text in double quotes, as the commands show the module's texts.

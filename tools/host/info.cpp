@@ -12,8 +12,7 @@
 namespace rotavue_host {
 
 int infoCommand(const InfoOptions& options) {
-  const std::string modulePath =
-      options.module.empty() ? executableDirectory() + kDefaultModuleName : options.module;
+  const std::string modulePath = options.module.empty() ? defaultModulePath() : options.module;
   Plugin plugin;
   std::string error;
   if (!plugin.load(modulePath, error)) {

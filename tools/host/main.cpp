@@ -65,7 +65,7 @@ int hostMain(const std::vector<std::string>& arguments) {
       const Utf8ConsoleOutput console;
       status = runCommandOf(line);
       std::string reason;
-      if (!outputWritten(reason)) {
+      if (!outputWritten(reason) && !standardOutputMissing()) {
         std::cerr << kProgramName << ": cannot write the output"
                   << (reason.empty() ? "" : ": " + reason) << '\n';
         status = kExitFailed;

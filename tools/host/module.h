@@ -78,6 +78,12 @@ void sleepMilliseconds(unsigned long milliseconds);
 // True when standard error is a terminal (a console on Windows).
 bool standardErrorIsTerminal();
 
+// True when the process was given no standard output at all, as on Windows
+// a GUI-subsystem program that Task Scheduler or a shortcut starts: what it
+// prints reaches no one, and that is no failure. On POSIX a program always
+// has the descriptor, and a closed one stays a failure to write.
+bool standardOutputMissing();
+
 // While it lives, a console on standard output or error shows UTF-8 text:
 // on Windows its output code page is UTF-8, and the previous one comes back
 // at the end. Output to a file or a pipe is left alone.

@@ -147,6 +147,8 @@ void sleepMilliseconds(unsigned long milliseconds) {
 
 bool standardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
+bool standardOutputMissing() { return false; }
+
 // Terminals take UTF-8 as it is.
 Utf8ConsoleOutput::Utf8ConsoleOutput() = default;
 Utf8ConsoleOutput::~Utf8ConsoleOutput() = default;

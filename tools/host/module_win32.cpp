@@ -189,6 +189,11 @@ bool isConsole(DWORD standardHandle) {
 
 bool standardErrorIsTerminal() { return isConsole(STD_ERROR_HANDLE); }
 
+bool standardOutputMissing() {
+  const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  return output == nullptr || output == INVALID_HANDLE_VALUE;
+}
+
 Utf8ConsoleOutput::Utf8ConsoleOutput() {
   if (!isConsole(STD_OUTPUT_HANDLE) && !isConsole(STD_ERROR_HANDLE)) return;
   previousCodePage_ = ::GetConsoleOutputCP();

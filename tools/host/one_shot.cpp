@@ -105,14 +105,12 @@ bool publishOwnDirPath(std::string& dirPath, PrivateDirPath& published) {
 }
 
 int oneShotCommand(const OneShotOptions& options) {
-  const std::string here = executableDirectory();
   const std::string modulePath =
-      options.shared.module.empty() ? here + kDefaultModuleName : options.shared.module;
+      options.shared.module.empty() ? defaultModulePath() : options.shared.module;
   std::string nickname;
   if (!ansiTextOf(options.nickname, nickname))
     throw UsageError{"--nickname: '" + options.nickname + "' has no form in the ANSI code page"};
-  const std::string given =
-      options.shared.folder.empty() ? here + "pictures" : options.shared.folder;
+  const std::string given = options.shared.folder.empty() ? exampleFolder() : options.shared.folder;
   std::string folder;
   if (options.function != OneShot::kCurrent && !readableFolder(given, folder)) return kExitFolder;
 

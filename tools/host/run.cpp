@@ -92,12 +92,12 @@ std::string positionLine(const std::string& dirPath, const std::string& nickname
 }  // namespace
 
 int runCommand(const RunOptions& options) {
-  const std::string here = executableDirectory();
   const std::string modulePath =
-      options.shared.module.empty() ? here + kDefaultModuleName : options.shared.module;
-  std::string dirPath = options.shared.dirPath.empty() ? here + "host" : options.shared.dirPath;
+      options.shared.module.empty() ? defaultModulePath() : options.shared.module;
+  std::string dirPath =
+      options.shared.dirPath.empty() ? defaultHostFolder() : options.shared.dirPath;
   const std::string folder =
-      options.shared.folder.empty() ? here + "pictures" : options.shared.folder;
+      options.shared.folder.empty() ? exampleFolder() : options.shared.folder;
 
   std::vector<Meter> meters;
   for (const std::string& spec : options.meters) meters.push_back(parseMeter(spec));

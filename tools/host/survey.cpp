@@ -4,7 +4,7 @@
 // walks' savings; but it keeps one path buffer that grows and shrinks with
 // the depth, converts a text to UTF-8 only when it is reported, and keeps the
 // host's form of the longest path until the end.
-#include "walk/survey.h"
+#include "survey.h"
 
 #include <cstring>
 #include <memory>

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Checks the Linux install as a user makes it: builds the native-release
+# preset and its Debian package (`cmake --workflow --preset native-release`:
+# configure, build, `cpack -G DEB`), installs the build with `cmake --install`
+# into a temporary prefix and runs `rotavue-host next` from there, then
+# unpacks the package with `dpkg-deb -x` and runs `next` from that.
+# Each `next` runs with no options but the nickname, in a HOME of its own, and
+# must print an image of the example folder that came with that copy: the
+# tool finds its module and pictures from its own path. The package must
+# declare its dependencies.
+#
+#   scripts/check-install.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+fail() {
+  echo "check-install: $*" >&2
+  exit 1
+}
+
+version=$(sed -n 's/^project(Rotavue VERSION \([0-9][0-9.]*\) .*/\1/p' CMakeLists.txt)
+build=build/native-release
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+cmake --workflow --preset native-release >"$scratch/build.txt" 2>&1 ||
+  fail "the native-release workflow failed: $(tail -20 "$scratch/build.txt")"
+
+# check_next ROOT: ROOT/bin/rotavue-host next prints an image under
+# ROOT/share/rotavue/pictures/.
+check_next() {
+  local shown
+  shown=$(env -u ROTAVUE_REGISTRY -u XDG_STATE_HOME HOME="$scratch/home" \
+    "$1/bin/rotavue-host" next --nickname install-check) || fail "$1/bin/rotavue-host next failed"
+  case "$shown" in
+    "$1"/share/rotavue/pictures/*) [ -f "$shown" ] || fail "$1: next printed $shown, which is no file" ;;
+    *) fail "$1: next printed '$shown', not an image of $1/share/rotavue/pictures/" ;;
+  esac
+  echo "check-install: next from $1/bin printed $shown"
+}
+
+cmake --install "$build" --prefix "$scratch/prefix" >/dev/null
+check_next "$scratch/prefix"
+
+deb=$build/rotavue_${version}_$(dpkg --print-architecture).deb
+dpkg-deb -f "$deb" Depends | grep -q 'libstdc++6' || fail "$deb declares no dependency on libstdc++6"
+dpkg-deb -x "$deb" "$scratch/deb"
+check_next "$scratch/deb/usr"
+echo "check-install: $deb and an install into a prefix both run next"

@@ -97,12 +97,16 @@ TEST_F(HostCheck, CountsWhatTheRotationShowsAndNamesEachReason) {
   fs::create_directory_symlink(root + "sub", root + "link");
   fs::create_directory_symlink(root + "sub", root + "shortcut.png");
   fs::create_symlink(root + "a.jpg", root + "filelink.jpg");
+  fs::create_symlink(root + "gone", root + "dangling.jpg");
 
   const json report = checkJson(root);
-  // a.jpg, sub/b.png, sub/deeper/c.GIF, and the links shortcut.png (a folder
-  // kept out, named like an image) and filelink.jpg.
-  EXPECT_EQ(report["images"], 5);
-  EXPECT_EQ(report["images"], rotation(root).size());
+  // a.jpg, sub/b.png, sub/deeper/c.GIF and the link filelink.jpg; the
+  // module also answers the links shortcut.png (a folder kept out, named
+  // like an image) and dangling.jpg, which are no files.
+  EXPECT_EQ(report["images"], 4);
+  EXPECT_EQ(std::set<std::string>(report["not_files"].begin(), report["not_files"].end()),
+            (std::set<std::string>{root + "shortcut.png", root + "dangling.jpg"}));
+  EXPECT_EQ(report["images"], rotation(root).size() - 2);
   EXPECT_EQ(report["folder"], root);
   EXPECT_EQ(report["folders_entered"], 3);
   EXPECT_EQ(report["longest_path"], root + "sub/deeper/c.GIF");
@@ -264,11 +268,13 @@ TEST_F(HostCheck, ReadableReportCutsItsListsUnlessAll) {
   EXPECT_EQ(cut.status, 0);
   // Off a terminal there is no progress line.
   EXPECT_EQ(cut.err, "");
-  EXPECT_EQ(cut.out.rfind("Folder: " + tree_.path() + "\n  images shown        1 in 1 folders", 0),
-            0u)
+  EXPECT_EQ(
+      cut.out.rfind("Folder: " + tree_.path() + "\n  images shown              1 in 1 folders", 0),
+      0u)
       << cut.out;
-  EXPECT_NE(cut.out.find("  skipped folders     12, with 12 images inside that are never shown\n"),
-            std::string::npos)
+  EXPECT_NE(
+      cut.out.find("  skipped folders           12, with 12 images inside that are never shown\n"),
+      std::string::npos)
       << cut.out;
   EXPECT_NE(cut.out.find("\n  \xE2\x80\xA6 and 2 more\n"), std::string::npos) << cut.out;
 

@@ -151,8 +151,8 @@ TEST_F(HostCheck, ExitStatusTellsBadUsageFromAFolderThatCannotBeRead) {
   const Outcome missing = run({"check", "--folder", tree_.pathOf("nowhere")});
   EXPECT_EQ(missing.status, 3);
   EXPECT_EQ(missing.out, "");
-  EXPECT_EQ(missing.err, "rotavue-host: cannot read " + tree_.pathOf("nowhere") +
-                             "/: No such file or directory\n");
+  EXPECT_EQ(missing.err,
+            "rotavue-host: " + tree_.pathOf("nowhere") + ": No such file or directory\n");
   EXPECT_EQ(run({"check", "--json", "--folder", tree_.pathOf("plain.txt")}).status, 3);
 
   for (const std::vector<std::string>& bad :
@@ -172,7 +172,8 @@ TEST_F(HostCheck, ExitStatusTellsBadUsageFromAFolderThatCannotBeRead) {
            {"check", "--folder=-h"}, {"check", "--folder", "-h"}}) {
     const Outcome outcome = run(hyphen);
     EXPECT_EQ(outcome.status, 3) << hyphen.back();
-    EXPECT_EQ(outcome.err, "rotavue-host: cannot read -h/: No such file or directory\n");
+    EXPECT_EQ(outcome.err,
+              "rotavue-host: " + fs::current_path().string() + "/-h: No such file or directory\n");
   }
 
   const Outcome help = run({"check", "--help"});
@@ -208,17 +209,23 @@ TEST_F(HostCheck, NextRandomAndCurrentPrintTheRotationsImages) {
     if (entry.path().extension() != ".txt") order.push_back(entry.path().string() + "\n");
   const std::string registry = readFileBytes(std::getenv("ROTAVUE_REGISTRY"));
   const TempDirectory own;
-  const auto oneShot = [&](const char* command, const char* nickname,
-                           std::vector<std::string> more) {
+  const auto oneShot = [&](const char* command, const char* nickname, std::vector<std::string> more,
+                           const std::string& folder = "") {
     more.insert(more.begin(), {command, "--nickname", nickname, "--dir-path", own.path()});
-    if (command != std::string("current")) more.push_back("--folder=" + tree_.path());
+    if (command != std::string("current"))
+      more.push_back("--folder=" + (folder.empty() ? tree_.path() : folder));
     return run(more);
   };
   for (const std::string& image : {order[0], order[1], order[2], order[0]})
     EXPECT_EQ(oneShot("next", "n", {}).out, image);
   for (const std::string& line : {order[0], order[1], order[2], std::string("\n"), order[0]})
     EXPECT_EQ(oneShot("next", "m", {"--wrap-marker"}).out, line);
-  EXPECT_EQ(oneShot("current", "n", {}).out, order[0]);
+  // A folder however written is one rotation, printed in its normal form.
+  std::string doubled = tree_.path();
+  doubled.insert(doubled.find('/', 1), "/");
+  EXPECT_EQ(oneShot("next", "n", {}, fs::relative(tree_.path()).string()).out, order[1]);
+  EXPECT_EQ(oneShot("next", "n", {}, doubled).out, order[2]);
+  EXPECT_EQ(oneShot("current", "n", {}).out, order[2]);
   EXPECT_NE(std::find(order.begin(), order.end(), oneShot("random", "r", {}).out), order.end());
 
   EXPECT_EQ(run({"next", "--nickname", "desk", "--folder", tree_.path()}).out, order[0]);
@@ -232,6 +239,15 @@ TEST_F(HostCheck, NextRandomAndCurrentPrintTheRotationsImages) {
   EXPECT_EQ(run({"run", "--ticks=1", "--tick-ms=0", "--dir-path", own.path()}).status, 0);
   EXPECT_EQ(readFileBytes(std::getenv("ROTAVUE_REGISTRY")), registry);
 
+  // A dangling link is passed over with a warning, and a call that meets
+  // nothing else names it.
+  tree_.writeFile("links/a.jpg");
+  fs::create_symlink("gone", tree_.pathOf("links/x.jpg"));
+  for (int call = 0; call < 2; ++call)
+    EXPECT_EQ(oneShot("next", "l", {}, tree_.pathOf("links")).out, tree_.pathOf("links/a.jpg\n"));
+  tree_.makeDirectory("dangling");
+  fs::create_symlink("gone", tree_.pathOf("dangling/x.jpg"));
+  const std::string dangling = tree_.pathOf("dangling");
   tree_.writeFile("empty/notes.txt");
   const std::string empty = tree_.pathOf("empty");
   const std::string nowhere = tree_.pathOf("nowhere");
@@ -242,13 +258,16 @@ TEST_F(HostCheck, NextRandomAndCurrentPrintTheRotationsImages) {
   } failures[] = {
       {{"next", "--nickname=e", "--folder", empty},
        1,
-       "rotavue-host: no image in " + empty + " (the rotation shows jpg, bmp, gif, ico and png)\n"},
+       "rotavue-host: " + empty + ": no image (the rotation shows jpg, bmp, gif, ico and png)\n"},
+      {{"next", "--nickname=d", "--folder", dangling},
+       1,
+       "rotavue-host: " + dangling + "/x.jpg: not a file"},
       {{"current", "--nickname=nobody"},
        1,
-       "rotavue-host: no position is stored for the nickname \"nobody\"\n"},
+       host_.path() + "nobodyRotavue.setup: no position is stored for the nickname \"nobody\"\n"},
       {{"random", "--nickname=e", "--folder", nowhere},
        3,
-       "rotavue-host: cannot read " + nowhere + "/: No such file or directory\n"},
+       "rotavue-host: " + nowhere + ": No such file or directory\n"},
       {{"next", "--folder", empty}, 2, "rotavue-host: --nickname is required (see --help)\n"},
       {{"current", "--nickname=n", "--folder", empty}, 2, "(see --help)\n"},
   };

@@ -237,7 +237,8 @@ TEST(CommandLine, ParsesTheDocumentedCommandLine) {
   EXPECT_TRUE(next.oneShot.wrapMarker);
   EXPECT_EQ(next.oneShot.shared.dirPath, "d");
   EXPECT_EQ(next.oneShot.shared.folder, "f");
-  EXPECT_EQ(parseCommandLine({"random", "--nickname=r"}).oneShot.function, OneShot::kRandom);
+  EXPECT_EQ(parseCommandLine({"random", "--nickname=r", "--folder=f"}).oneShot.function,
+            OneShot::kRandom);
   EXPECT_EQ(parseCommandLine({"current", "--nickname=c"}).oneShot.function, OneShot::kCurrent);
 
   for (const std::vector<std::string>& help : std::vector<std::vector<std::string>>{
@@ -248,24 +249,25 @@ TEST(CommandLine, ParsesTheDocumentedCommandLine) {
     EXPECT_NE(line.text.find("Usage: rotavue-host " + topic), std::string::npos) << line.text;
   }
 
-  for (const std::vector<std::string>& bad :
-       std::vector<std::vector<std::string>>{{},
-                                             {"check", "--bogus"},
-                                             {"check", "pics"},
-                                             {"check", "--folder"},
-                                             {"check", "--folder="},
-                                             {"check", "--folder", ""},
-                                             {"check", "--json=1"},
-                                             {"check", "--json", "extra"},
-                                             {"run", "--ticks", "-1"},
-                                             {"run", "--meter", "GetImage,a", "GetImage,b"},
-                                             {"run", "--version"},
-                                             {"--version", "run"},
-                                             {"info", "a", "b"},
-                                             {"next", "--folder", "f"},
-                                             {"next", "--nickname="},
-                                             {"current", "--nickname=c", "--folder", "f"},
-                                             {"random", "--nickname=r", "--wrap-marker"}}) {
+  for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+           {},
+           {"check", "--bogus"},
+           {"check", "pics"},
+           {"check", "--folder"},
+           {"check", "--folder="},
+           {"check", "--folder", ""},
+           {"check", "--json=1"},
+           {"check", "--json", "extra"},
+           {"run", "--ticks", "-1"},
+           {"run", "--meter", "GetImage,a", "GetImage,b"},
+           {"run", "--version"},
+           {"--version", "run"},
+           {"info", "a", "b"},
+           {"next", "--folder", "f"},
+           {"next", "--nickname=", "--folder=f"},
+           {"next", "--nickname=n"},
+           {"current", "--nickname=c", "--folder", "f"},
+           {"random", "--nickname=r", "--folder=f", "--wrap-marker"}}) {
     EXPECT_THROW(parseCommandLine(bad), UsageError) << (bad.empty() ? "" : bad.back());
   }
 }
@@ -282,8 +284,8 @@ TEST(AnswerKind, AnImageIsAnExistingFileNamedLikeOneTheRestWrapsOrIsAMessage) {
   } rows[] = {
       {tree.pathOf("a.JPG"), false, AnswerKind::kImage},
       {tree.pathOf("notes.txt"), false, AnswerKind::kMessage},
-      {tree.pathOf("gone.jpg"), false, AnswerKind::kMessage},
-      {tree.pathOf("folder.png"), true, AnswerKind::kWrap},
+      {tree.pathOf("gone.jpg"), false, AnswerKind::kNotFile},
+      {tree.pathOf("folder.png"), true, AnswerKind::kNotFile},
       {"", true, AnswerKind::kWrap},
       {"", false, AnswerKind::kMessage},
       {"Access is denied.", true, AnswerKind::kWrap},
@@ -296,8 +298,9 @@ TEST(AnswerKind, AnImageIsAnExistingFileNamedLikeOneTheRestWrapsOrIsAMessage) {
       return row.cleared;
     });
     EXPECT_EQ(kind, row.kind) << row.answer;
-    // The position is read only for an answer that is no image.
-    EXPECT_EQ(asked, row.kind != AnswerKind::kImage) << row.answer;
+    // The position is read only for an answer that names no image.
+    EXPECT_EQ(asked, row.kind == AnswerKind::kWrap || row.kind == AnswerKind::kMessage)
+        << row.answer;
   }
   EXPECT_TRUE(namesImage(tree.pathOf("gone.jpg")));
   EXPECT_FALSE(namesImage(tree.pathOf("notes.txt")));

@@ -338,8 +338,7 @@ TEST_F(HostCheckExe, ExitStatusTellsBadUsageFromAFolderThatCannotBeRead) {
   const Outcome missing = run({"check", "--folder", root_ + "nowhere"});
   EXPECT_EQ(missing.status, 3u);
   EXPECT_EQ(missing.out, "");
-  EXPECT_EQ(missing.err.rfind("rotavue-host: cannot read " + root_ + "nowhere\\: ", 0), 0u)
-      << missing.err;
+  EXPECT_EQ(missing.err.rfind("rotavue-host: " + root_ + "nowhere: ", 0), 0u) << missing.err;
   for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
            {"check", "--bogus"}, {"check", pictures_}, {"check", "--folder"}}) {
     const Outcome outcome = run(bad);
@@ -374,8 +373,7 @@ TEST_F(HostCheckExe, FolderOutsideTheCodePageIsGivenByItsShortName) {
   const std::wstring missing = folder + L"\u5199";
   const Outcome absent = runWide({L"check", L"--folder", missing});
   EXPECT_EQ(absent.status, 3u);
-  EXPECT_EQ(absent.err.rfind("rotavue-host: cannot read " + narrowOf(CP_UTF8, missing) + ": ", 0),
-            0u)
+  EXPECT_EQ(absent.err.rfind("rotavue-host: " + narrowOf(CP_UTF8, missing) + ": ", 0), 0u)
       << absent.err;
 }
 

@@ -3,8 +3,9 @@
 // loading the module and finding its exports; showing the module a
 // directory of the tool's own as DirPath, for this process alone, and the
 // per-user folder that serves when the host has none; the texts the module
-// is given, in the ANSI code page; locating the executable; sleeping between
-// ticks; and the terminal and console that the commands write to.
+// is given, in the ANSI code page, and the normal form of the paths given;
+// locating the executable; sleeping between ticks; and the terminal and
+// console that the commands write to.
 // module_win32.cpp and module_posix.cpp implement it; CMake compiles exactly
 // one of them.
 //
@@ -23,7 +24,9 @@ namespace rotavue_host {
 // The separator the host appends to directories.
 extern const char kPathSeparator;
 
-// Loads the module at `path`; null with a reason in `error` on failure.
+// Loads the module at `path`; null with a reason in `error` on failure. A
+// bare file name natively means the file in the current folder, as on
+// Windows, not a search of the library paths.
 void* loadModule(const std::string& path, std::string& error);
 // The address of the export `name`, or null.
 void* findSymbol(void* module, const char* name);
@@ -69,6 +72,14 @@ bool ansiPathOf(const std::string& path, std::string& ansi, std::string& problem
 // The exact form of `text` (a nickname, an interval) in the ANSI code page;
 // false when it has none. On POSIX the text as it is.
 bool ansiTextOf(const std::string& text, std::string& ansi);
+
+// The absolute, normal form of the path `path` (UTF-8), so that a folder is
+// one folder however it is written: natively joined to the logical current
+// folder ($PWD when it names ".", else getcwd) and collapsed lexically (".",
+// "..", repeated separators), links left unresolved; on Windows by
+// GetFullPathNameW. Letter case stays as written. A trailing separator goes;
+// a root keeps its own.
+std::string normalPath(const std::string& path);
 
 // The directory of the running executable, ending in the separator.
 std::string executableDirectory();

@@ -4,6 +4,7 @@
 // names it. Names are bytes, UTF-8 by convention, and reach the module as
 // they are.
 #include <dlfcn.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -25,10 +26,13 @@ namespace rotavue_host {
 const char kPathSeparator = '/';
 
 void* loadModule(const std::string& path, std::string& error) {
-  void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  const std::string named = path.find('/') == std::string::npos ? "./" + path : path;
+  void* module = ::dlopen(named.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (module == nullptr) {
     const char* reason = ::dlerror();
     error = reason != nullptr ? reason : "dlopen failed";
+    // dlerror names the file first; the caller names it too.
+    if (error.rfind(named + ": ", 0) == 0) error.erase(0, named.size() + 2);
   }
   return module;
 }
@@ -94,8 +98,7 @@ bool PrivateDirPath::publish(const std::string& dirPath, std::string& error) {
   if (code) pattern = "/tmp";
   pattern += "/rotavue-host-XXXXXX";
   if (::mkdtemp(pattern.data()) == nullptr) {
-    error = "cannot create a folder like " + pattern + ": " +
-            std::strerror(errno);  // NOLINT(concurrency-mt-unsafe)
+    error = pattern + ": " + std::strerror(errno);  // NOLINT(concurrency-mt-unsafe)
     return false;
   }
   state->folder = pattern;
@@ -106,7 +109,7 @@ bool PrivateDirPath::publish(const std::string& dirPath, std::string& error) {
          << registryQuoted("DirPath") << '=' << registryQuoted(dirPath) << "\r\n";
   stream.close();
   if (!stream) {
-    error = "cannot write " + file;
+    error = file + ": cannot write the file";
     return false;
   }
   ::setenv(kRegistryVariable, file.c_str(), 1);  // NOLINT(concurrency-mt-unsafe)
@@ -136,6 +139,37 @@ std::string executableDirectory() {
   const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", code);
   if (code) return "./";
   return self.parent_path().string() + kPathSeparator;
+}
+
+namespace {
+
+// The logical current folder, as the shell keeps it through links: $PWD
+// when it is absolute and names "."; else the one getcwd finds; "" when
+// neither can be had.
+std::string currentFolder() {
+  std::string logical = environmentText("PWD");
+  struct stat named {};
+  struct stat here {};
+  if (!logical.empty() && logical[0] == '/' && ::stat(logical.c_str(), &named) == 0 &&
+      ::stat(".", &here) == 0 && named.st_dev == here.st_dev && named.st_ino == here.st_ino)
+    return logical;
+  std::error_code code;
+  const std::filesystem::path physical = std::filesystem::current_path(code);
+  return code ? std::string() : physical.string();
+}
+
+}  // namespace
+
+std::string normalPath(const std::string& path) {
+  std::string joined = path;
+  if (joined.empty() || joined[0] != '/') {
+    const std::string current = currentFolder();
+    if (current.empty()) return path;
+    joined = current + '/' + path;
+  }
+  std::string normal = std::filesystem::path(joined).lexically_normal().string();
+  while (normal.size() > 1 && normal.back() == '/') normal.pop_back();
+  return normal;
 }
 
 void sleepMilliseconds(unsigned long milliseconds) {

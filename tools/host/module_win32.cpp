@@ -129,7 +129,8 @@ bool PrivateDirPath::publish(const std::string& dirPath, std::string& error) {
   if (status == ERROR_SUCCESS)
     status = ::RegOverridePredefKey(HKEY_CURRENT_USER, privateRoot.get());
   if (status != ERROR_SUCCESS) {
-    error = systemMessage(static_cast<DWORD>(status));
+    error = "HKEY_CURRENT_USER\\" + utf8Of(state->key.data(), state->key.size()) + ": " +
+            systemMessage(static_cast<DWORD>(status));
     return false;
   }
   state->redirected = true;
@@ -150,9 +151,9 @@ bool ansiPathOf(const std::string& path, std::string& ansi, std::string& problem
   const std::wstring wide = wideOf(path);
   if (rotavue::platform::exactAnsiPath(viewOf(wide), ansi)) return true;
   if (::GetFileAttributesW(wide.c_str()) == INVALID_FILE_ATTRIBUTES) {
-    problem = "cannot read " + path + ": " + systemMessage(::GetLastError());
+    problem = path + ": " + systemMessage(::GetLastError());
   } else {
-    problem = "cannot give " + path + " to the module: its name is outside the ANSI code page (" +
+    problem = path + ": cannot be given to the module: its name is outside the ANSI code page (" +
               std::to_string(::GetACP()) + ") and it has no short name";
   }
   return false;
@@ -174,6 +175,22 @@ std::string executableDirectory() {
   const std::size_t separator = path.find_last_of(L"\\/");
   if (separator == std::wstring::npos) return ".\\";
   return utf8Of(path.data(), separator + 1);
+}
+
+std::string normalPath(const std::string& path) {
+  const std::wstring wide = wideOf(path);
+  const DWORD size = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return path;
+  std::wstring full(size, L'\0');
+  const DWORD length = ::GetFullPathNameW(wide.c_str(), size, &full[0], nullptr);
+  if (length == 0 || length >= size) return path;
+  full.resize(length);
+  // "C:\" keeps its separator; "\\server\share\" loses it, which the
+  // module's walk appends again, as it does for any other folder.
+  while (full.size() > 1 && (full.back() == L'\\' || full.back() == L'/') &&
+         full[full.size() - 2] != L':')
+    full.pop_back();
+  return utf8Of(full.data(), full.size());
 }
 
 void sleepMilliseconds(unsigned long milliseconds) { ::Sleep(milliseconds); }

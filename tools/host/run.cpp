@@ -5,10 +5,11 @@
 // changed, so that the demo's nicknames can never move a widget.
 //
 // The command line is UTF-8; the module takes texts in the ANSI code page.
-// So every text a meter passes is converted first: a folder to its exact
-// form or its short path, a nickname or an interval to its exact form. A
-// folder without either is an error of its own (exit status 3), a nickname
-// or interval without an exact form bad usage.
+// So every text a meter passes is converted first: a folder, in its normal
+// form (normalPath), to its exact form or its short path, a nickname or an
+// interval to its exact form. A folder without either is an error of its
+// own (exit status 3), a nickname or interval without an exact form bad
+// usage.
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -95,9 +96,10 @@ int runCommand(const RunOptions& options) {
   const std::string here = executableDirectory();
   const std::string modulePath =
       options.shared.module.empty() ? here + kDefaultModuleName : options.shared.module;
-  std::string dirPath = options.shared.dirPath.empty() ? here + "host" : options.shared.dirPath;
+  std::string dirPath =
+      normalPath(options.shared.dirPath.empty() ? here + "host" : options.shared.dirPath);
   const std::string folder =
-      options.shared.folder.empty() ? here + "pictures" : options.shared.folder;
+      normalPath(options.shared.folder.empty() ? here + "pictures" : options.shared.folder);
 
   std::vector<Meter> meters;
   for (const std::string& spec : options.meters) meters.push_back(parseMeter(spec));
@@ -109,7 +111,7 @@ int runCommand(const RunOptions& options) {
     meter.ansiNickname = exactText(meter.nickname, "nickname");
     meter.ansiInterval = exactText(meter.interval, "interval");
     if (meter.arity != Arity::kThreeTexts) continue;
-    if (meter.directory.empty()) meter.directory = folder;
+    meter.directory = meter.directory.empty() ? folder : normalPath(meter.directory);
     std::string problem;
     if (!ansiPathOf(meter.directory, meter.ansiDirectory, problem)) {
       std::cerr << kProgramName << ": " << problem << '\n';
@@ -129,7 +131,8 @@ int runCommand(const RunOptions& options) {
     for (const std::string& name : offered) listed = listed || name == meter.function;
     meter.address = listed ? plugin.symbol(meter.function.c_str()) : nullptr;
     if (meter.address == nullptr) {
-      std::cerr << kProgramName << ": the module does not offer " << meter.function << '\n';
+      std::cerr << kProgramName << ": " << modulePath << ": the module does not offer "
+                << meter.function << '\n';
       return kExitFailed;
     }
   }

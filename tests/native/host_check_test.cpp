@@ -3,14 +3,15 @@
 // JSON object (parsed back) and its readable report are checked against
 // what the module shows of the same tree through its exports. On Linux a
 // dot-folder is hidden and a symbolic link to a folder is a link. So are
-// `next`, `random` and `current`, and that no command changes the
-// registry file.
+// `next`, `random` and `current`, `run` stopped by SIGINT, and that no command changes the registry file.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -61,6 +62,16 @@ class HostCheck : public ::testing::Test {
     if (output.empty()) outcome.out = readFileBytes(out);
     outcome.err = readFileBytes(err);
     return outcome;
+  }
+
+  // Starts rotavue-host with `arguments` and the environment `variables`;
+  // its standard output comes through the pipe, whose first line is its
+  // process number.
+  FILE* start(const std::vector<std::string>& arguments, const std::string& variables = "") {
+    std::string command =
+        "echo $$; exec env " + variables + " " + shellQuoted(ROTAVUE_HOST_PROGRAM);
+    for (const std::string& argument : arguments) command += " " + shellQuoted(argument);
+    return ::popen((command + " 2>" + shellQuoted(output_.pathOf("err"))).c_str(), "r");
   }
 
   json checkJson(const std::string& folder) {
@@ -277,6 +288,26 @@ TEST_F(HostCheck, NextRandomAndCurrentPrintTheRotationsImages) {
     EXPECT_EQ(outcome.out, "");
     EXPECT_NE(outcome.err.find(failure.err), std::string::npos) << outcome.err;
   }
+}
+
+// SIGINT stops `run` at its next tick, which tears down as at the end: no
+// private registry file is left in the temporary folder.
+TEST_F(HostCheck, SigintStopsRunAndLeavesNothingBehind) {
+  const TempDirectory temporary;
+  const auto previous = std::signal(SIGINT, SIG_DFL);  // as for a job in the foreground
+  FILE* out = start({"run", "--ticks=99", "--tick-ms=60000", "--dir-path", host_.path()},
+                    "TMPDIR=" + shellQuoted(temporary.path()));
+  std::signal(SIGINT, previous);
+  char line[4096];
+  ASSERT_NE(std::fgets(line, sizeof line, out), nullptr);
+  const pid_t process = std::atoi(line);
+  ASSERT_NE(std::fgets(line, sizeof line, out), nullptr);
+  EXPECT_FALSE(fs::is_empty(temporary.path()));
+  ::kill(process, SIGINT);
+  while (std::fgets(line, sizeof line, out) != nullptr) {
+  }
+  EXPECT_EQ(WEXITSTATUS(::pclose(out)), 130);
+  EXPECT_TRUE(fs::is_empty(temporary.path()));
 }
 
 TEST_F(HostCheck, ReadableReportCutsItsListsUnlessAll) {

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -190,8 +191,11 @@ class HostCheckExe : public ::testing::Test {
   }
 
   // The same with arguments in UTF-16, which no code page limits; standard
-  // output goes to `output` when one is given.
-  Outcome runWide(const std::vector<std::wstring>& arguments, HANDLE output = nullptr) {
+  // output goes to `output` when one is given. With `whileRunning`, the
+  // program gets a console of its own, and the call is given the process
+  // once it has started.
+  Outcome runWide(const std::vector<std::wstring>& arguments, HANDLE output = nullptr,
+                  const std::function<void(const PROCESS_INFORMATION&)>& whileRunning = nullptr) {
     const std::wstring program = wideOf(CP_ACP, directoryOfThisProgram()) + L"rotavue-host.exe";
     std::wstring commandLine = quotedArgument(program);
     for (const std::wstring& argument : arguments) commandLine += L" " + quotedArgument(argument);
@@ -206,11 +210,13 @@ class HostCheckExe : public ::testing::Test {
       startup.hStdOutput = output != nullptr ? output : out.get();
       startup.hStdError = err.get();
       PROCESS_INFORMATION process{};
-      if (!::CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
-                            nullptr, &startup, &process)) {
+      if (!::CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE,
+                            whileRunning ? CREATE_NEW_CONSOLE : 0, nullptr, nullptr, &startup,
+                            &process)) {
         ADD_FAILURE() << "cannot start rotavue-host.exe: " << ::GetLastError();
         return outcome;
       }
+      if (whileRunning) whileRunning(process);
       ::WaitForSingleObject(process.hProcess, INFINITE);
       ::GetExitCodeProcess(process.hProcess, &outcome.status);
       ::CloseHandle(process.hThread);
@@ -248,6 +254,16 @@ class HostCheckExe : public ::testing::Test {
   std::string pictures_;
   int cycles_ = 0;
 };
+
+// The private keys of rotavue-host processes under HKEY_CURRENT_USER.
+DWORD privateKeys() {
+  DWORD keys = 0;
+  const OpenKey tool = openUserKey("Software\\Rotavue");
+  if (tool)
+    ::RegQueryInfoKeyA(tool.get(), nullptr, nullptr, nullptr, &keys, nullptr, nullptr, nullptr,
+                       nullptr, nullptr, nullptr, nullptr);
+  return keys;
+}
 
 // The reasons the report must give for an attribute word, by the rule.
 std::vector<std::string> reasonsFor(DWORD word) {
@@ -445,12 +461,34 @@ TEST_F(HostCheckExe, NextLeavesTheHostsDirPathAsItIsAndSharesItsRotation) {
   EXPECT_EQ(std::set<std::string>({shown, after}),
             std::set<std::string>({pictures_ + "a.jpg", pictures_ + "b.jpg"}));
   EXPECT_EQ(storedDirPath(), stored);
-  DWORD privateKeys = 0;
-  const OpenKey tool = openUserKey("Software\\Rotavue");
-  if (tool)
-    ::RegQueryInfoKeyA(tool.get(), nullptr, nullptr, nullptr, &privateKeys, nullptr, nullptr,
-                       nullptr, nullptr, nullptr, nullptr, nullptr);
-  EXPECT_EQ(privateKeys, 0u);
+  EXPECT_EQ(privateKeys(), 0u);
+}
+
+// Ctrl-C stops `run` at its next tick, which tears down as at the end. The
+// program has a console of its own, to which the test attaches to send it.
+TEST_F(HostCheckExe, CtrlCDuringRunLeavesNoPrivateKey) {
+  writeFile("a.jpg");
+  const std::string out = root_ + "out.txt";
+  const Outcome stopped =
+      runWide({L"run", L"--ticks=99", L"--tick-ms=60000"}, nullptr, [&](const auto& process) {
+        DWORD written = 0;
+        while ((written == 0 || written == INVALID_FILE_SIZE) &&
+               ::WaitForSingleObject(process.hProcess, 50) == WAIT_TIMEOUT) {
+          const HANDLE file =
+              ::CreateFileA(out.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+          written = ::GetFileSize(file, nullptr);
+          ::CloseHandle(file);
+        }
+        ::FreeConsole();
+        ASSERT_TRUE(::AttachConsole(process.dwProcessId)) << ::GetLastError();
+        ::SetConsoleCtrlHandler(nullptr, TRUE);  // for the test itself
+        EXPECT_TRUE(::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0)) << ::GetLastError();
+        ::FreeConsole();
+        ::SetConsoleCtrlHandler(nullptr, FALSE);
+      });
+  EXPECT_EQ(stopped.status, 130u) << stopped.err;
+  EXPECT_EQ(privateKeys(), 0u);
 }
 
 // A link to a folder, which the ctest fixture makes on the file system that

@@ -25,7 +25,8 @@ const char kExitStatuses[] =
     "Exit status: 0 done; 1 the module or DirPath failed, no image (next, random,\n"
     "current), or the output could not be written; 2 bad usage; 3 a folder cannot\n"
     "be read (check, next, random) or cannot be given to the module (no name in\n"
-    "the ANSI code page and no short name).\n";
+    "the ANSI code page and no short name); 130 or 143 after SIGINT or SIGTERM\n"
+    "(Ctrl-C) during run, next, random or current, once it has cleaned up.\n";
 
 // An empty path would name the current folder, or the root of the drive.
 CLI::Validator notEmpty() {

@@ -4,8 +4,8 @@
 // directory of the tool's own as DirPath, for this process alone, and the
 // per-user folder that serves when the host has none; the texts the module
 // is given, in the ANSI code page, and the normal form of the paths given;
-// locating the executable; sleeping between ticks; and the terminal and
-// console that the commands write to.
+// locating the executable; sleeping between ticks; the signals that ask a
+// command to stop; and the terminal and console that the commands write to.
 // module_win32.cpp and module_posix.cpp implement it; CMake compiles exactly
 // one of them.
 //
@@ -84,7 +84,28 @@ std::string normalPath(const std::string& path);
 // The directory of the running executable, ending in the separator.
 std::string executableDirectory();
 
+// Returns early when a stop is asked for (stopStatus).
 void sleepMilliseconds(unsigned long milliseconds);
+
+// While it lives, the signals that would end the command ask it to stop
+// instead, at its next safe point, so that it tears down what it set up:
+// natively SIGINT and SIGTERM, whose handler (without SA_RESTART) also wakes
+// a sleep; on Windows Ctrl-C, Ctrl-Break and the
+// closing of the console window, on which the handler waits for the
+// teardown, the end of this object (the system allows it 5 s). A second
+// signal ends the process at once. One at a time.
+class StopOnSignals {
+ public:
+  StopOnSignals();
+  ~StopOnSignals();
+  StopOnSignals(const StopOnSignals&) = delete;
+  StopOnSignals& operator=(const StopOnSignals&) = delete;
+};
+
+// 0 until a signal has asked the command to stop; then the exit status it
+// asks for: 130 (SIGINT, Ctrl-C, Ctrl-Break, the console's closing) or 143
+// (SIGTERM).
+int stopStatus();
 
 // True when standard error is a terminal (a console on Windows).
 bool standardErrorIsTerminal();

@@ -1,8 +1,8 @@
 // The host simulator's system seam on Linux: the entry point, dlopen/dlsym
 // for the module, and a private registry-export file, which the module's
 // POSIX backend reads in place of the host's registry when $ROTAVUE_REGISTRY
-// names it. Names are bytes, UTF-8 by convention, and reach the module as
-// they are.
+// names it; SIGINT and SIGTERM. Names are bytes, UTF-8 by convention, and
+// reach the module as they are.
 #include <dlfcn.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -175,9 +175,42 @@ std::string normalPath(const std::string& path) {
 void sleepMilliseconds(unsigned long milliseconds) {
   timespec remaining{static_cast<time_t>(milliseconds / 1000),
                      static_cast<long>(milliseconds % 1000) * 1000000L};
-  while (::nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
+  while (::nanosleep(&remaining, &remaining) != 0 && errno == EINTR && stopStatus() == 0) {
   }
 }
+
+namespace {
+
+// The signal that asked to stop, 0 while none has come.
+volatile std::sig_atomic_t stopSignal = 0;
+
+const int kStopSignals[] = {SIGINT, SIGTERM};
+struct sigaction previousActions[2];
+
+void askToStop(int signal) {
+  if (stopSignal != 0) ::_exit(128 + signal);
+  stopSignal = signal;
+}
+
+}  // namespace
+
+// A signal that the shell has set to be ignored (a background job's SIGINT)
+// stays ignored.
+StopOnSignals::StopOnSignals() {
+  struct sigaction action {};
+  action.sa_handler = askToStop;
+  sigemptyset(&action.sa_mask);
+  for (std::size_t i = 0; i < 2; ++i) {
+    ::sigaction(kStopSignals[i], nullptr, &previousActions[i]);
+    if (previousActions[i].sa_handler != SIG_IGN) ::sigaction(kStopSignals[i], &action, nullptr);
+  }
+}
+
+StopOnSignals::~StopOnSignals() {
+  for (std::size_t i = 0; i < 2; ++i) ::sigaction(kStopSignals[i], &previousActions[i], nullptr);
+}
+
+int stopStatus() { return stopSignal == 0 ? 0 : 128 + stopSignal; }
 
 bool standardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 

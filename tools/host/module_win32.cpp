@@ -2,12 +2,13 @@
 // linked with -municode, so that the arguments come in UTF-16 without
 // shell32), LoadLibraryW/GetProcAddress for the module, a private registry
 // key that stands for the host's for this process alone, the per-user
-// folder, and the console's output code page. The tool's paths are UTF-8
-// and reach the system in UTF-16; the module's texts are converted to the
-// ANSI code page exactly, or as short paths, by the module's own platform
-// rules.
+// folder, and the console's output code page and control handler. The
+// tool's paths are UTF-8 and reach the system in UTF-16; the module's texts
+// are converted to the ANSI code page exactly, or as short paths, by the
+// module's own platform rules.
 #include <windows.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cwchar>
 #include <memory>
@@ -193,7 +194,53 @@ std::string normalPath(const std::string& path) {
   return utf8Of(full.data(), full.size());
 }
 
-void sleepMilliseconds(unsigned long milliseconds) { ::Sleep(milliseconds); }
+namespace {
+
+struct HandleCloser {
+  void operator()(HANDLE handle) const { ::CloseHandle(handle); }
+};
+using OwnedHandle = std::unique_ptr<void, HandleCloser>;
+
+// What the console's control handler shares with the command: the exit
+// status a stop asks for, an event that wakes the command's waits, and one
+// that tells the handler, on the console's closing, that the teardown is
+// done. They live as long as the process, since the handler may still run
+// while the program ends.
+std::atomic<int> stopAsked{0};
+OwnedHandle stopEvent;
+OwnedHandle teardownDone;
+
+// The handler runs on a thread of its own. Returning FALSE hands the event
+// to the default handler, which ends the process.
+BOOL WINAPI askToStop(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
+  if (stopAsked.exchange(130) != 0) return FALSE;
+  ::SetEvent(stopEvent.get());
+  if (event == CTRL_CLOSE_EVENT) ::WaitForSingleObject(teardownDone.get(), INFINITE);
+  return TRUE;
+}
+
+}  // namespace
+
+void sleepMilliseconds(unsigned long milliseconds) {
+  if (stopEvent)
+    ::WaitForSingleObject(stopEvent.get(), milliseconds);
+  else
+    ::Sleep(milliseconds);
+}
+
+StopOnSignals::StopOnSignals() {
+  stopEvent.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  teardownDone.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  ::SetConsoleCtrlHandler(askToStop, TRUE);
+}
+
+StopOnSignals::~StopOnSignals() {
+  ::SetEvent(teardownDone.get());
+  ::SetConsoleCtrlHandler(askToStop, FALSE);
+}
+
+int stopStatus() { return stopAsked.load(); }
 
 namespace {
 

@@ -236,7 +236,7 @@ int oneShotCommand(const OneShotOptions& options) {
   // show; a name that is no file ends the call when it comes round again.
   bool wrapped = stored.empty();
   std::string firstNotFile;
-  for (;;) {
+  while (stopStatus() == 0) {
     const std::string answer = refresh();
     const AnswerKind kind = answerKind(answer, positionCleared);
     if (kind == AnswerKind::kImage) return printImage(answer);
@@ -258,6 +258,7 @@ int oneShotCommand(const OneShotOptions& options) {
     wrapped = true;
     outside = false;
   }
+  return stopStatus();
 }
 
 }  // namespace rotavue_host

@@ -2,7 +2,9 @@
 // starts meters and drives them through the host's update loop, printing
 // each result whenever it changes with the nickname's stored position, then
 // shuts the meters down. The host's own DirPath is neither used nor
-// changed, so that the demo's nicknames can never move a widget.
+// changed, so that the demo's nicknames can never move a widget. A signal
+// (StopOnSignals) ends the loop at the next tick, and the meters are shut
+// down and the private DirPath removed as at the end.
 //
 // The command line is UTF-8; the module takes texts in the ANSI code page.
 // So every text a meter passes is converted first: a folder, in its normal
@@ -155,7 +157,7 @@ int runCommand(const RunOptions& options) {
               << '\n';
   }
 
-  for (unsigned long tick = 1; tick <= options.ticks; ++tick) {
+  for (unsigned long tick = 1; tick <= options.ticks && stopStatus() == 0; ++tick) {
     for (Meter& meter : meters) {
       const std::string result = meter.call();
       if (meter.shown && result == meter.lastResult) continue;

@@ -3,8 +3,12 @@
 // JSON object (parsed back) and its readable report are checked against
 // what the module shows of the same tree through its exports. On Linux a
 // dot-folder is hidden and a symbolic link to a folder is a link. So are
-// `next`, `random` and `current`, `run` stopped by SIGINT, and that no command changes the registry file.
+// `next`, `random` and `current` with the lock of a nickname, `run` stopped
+// by SIGINT, and that no command changes the registry file.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,6 +25,7 @@
 #include <vector>
 
 #include "host/exports.h"
+#include "platform/posix/file_descriptor.h"
 #include "support/host_registry.h"
 #include "support/temp_directory.h"
 
@@ -308,6 +313,28 @@ TEST_F(HostCheck, SigintStopsRunAndLeavesNothingBehind) {
   }
   EXPECT_EQ(WEXITSTATUS(::pclose(out)), 130);
   EXPECT_TRUE(fs::is_empty(temporary.path()));
+}
+
+// Calls of next on one nickname take turns, by the lock of its position file.
+TEST_F(HostCheck, NextWaitsWhileTheLockIsHeld) {
+  tree_.writeFile("a.jpg");
+  const TempDirectory state;
+  const std::vector<std::string> next = {"next", "--nickname=n", "--folder", tree_.path()};
+  ::setenv("XDG_STATE_HOME", state.path().c_str(), 1);  // NOLINT(concurrency-mt-unsafe)
+  ASSERT_EQ(run(next).status, 0);                       // which leaves the lock file there
+  const rotavue::platform::FileDescriptor lock(
+      ::open(fs::directory_iterator(state.pathOf("rotavue"))->path().c_str(), O_RDONLY));
+  ASSERT_EQ(::flock(lock.get(), LOCK_EX), 0);
+  FILE* out = start(next);
+  ::unsetenv("XDG_STATE_HOME");  // NOLINT(concurrency-mt-unsafe)
+  char line[4096];
+  ASSERT_NE(std::fgets(line, sizeof line, out), nullptr);
+  pollfd printed{::fileno(out), POLLIN, 0};
+  EXPECT_EQ(::poll(&printed, 1, 300), 0);
+  ::flock(lock.get(), LOCK_UN);
+  ASSERT_NE(std::fgets(line, sizeof line, out), nullptr);
+  EXPECT_EQ(line, tree_.path() + "a.jpg\n");
+  EXPECT_EQ(WEXITSTATUS(::pclose(out)), 0);
 }
 
 TEST_F(HostCheck, ReadableReportCutsItsListsUnlessAll) {

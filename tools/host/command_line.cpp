@@ -87,7 +87,7 @@ const char kOneShotDetails[] =
     "path. An answer that is no image (a message, a tree without images, no\n"
     "position stored) goes to standard error instead, as \"rotavue-host: PATH:\n"
     "MESSAGE\", with exit status 1. Folders are taken in their absolute, normal\n"
-    "form.\n"
+    "form. next and random wait for each other's calls on the same nickname.\n"
     "\n"
     "The position files live in --dir-path. Without it, in the host's DirPath\n"
     "when the host has one, so that a widget's nickname is shared; else in the\n"

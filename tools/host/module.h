@@ -5,7 +5,8 @@
 // per-user folder that serves when the host has none; the texts the module
 // is given, in the ANSI code page, and the normal form of the paths given;
 // locating the executable; sleeping between ticks; the signals that ask a
-// command to stop; and the terminal and console that the commands write to.
+// command to stop; the lock that serialises the refreshes of one nickname;
+// and the terminal and console that the commands write to.
 // module_win32.cpp and module_posix.cpp implement it; CMake compiles exactly
 // one of them.
 //
@@ -90,7 +91,7 @@ void sleepMilliseconds(unsigned long milliseconds);
 // While it lives, the signals that would end the command ask it to stop
 // instead, at its next safe point, so that it tears down what it set up:
 // natively SIGINT and SIGTERM, whose handler (without SA_RESTART) also wakes
-// a sleep; on Windows Ctrl-C, Ctrl-Break and the
+// a wait, the lock's or a sleep; on Windows Ctrl-C, Ctrl-Break and the
 // closing of the console window, on which the handler waits for the
 // teardown, the end of this object (the system allows it 5 s). A second
 // signal ends the process at once. One at a time.
@@ -106,6 +107,28 @@ class StopOnSignals {
 // asks for: 130 (SIGINT, Ctrl-C, Ctrl-Break, the console's closing) or 143
 // (SIGTERM).
 int stopStatus();
+
+// While it holds, no other rotavue-host holds the lock of the same name:
+// natively an flock on the file rotavue-NAME.lock in the per-user folder
+// (created when missing; else in $XDG_RUNTIME_DIR or the temporary folder),
+// on Windows the named mutex Local\Rotavue-NAME, of which an abandoned one
+// counts as taken. Released at its end.
+class PositionLock {
+ public:
+  PositionLock();
+  ~PositionLock();
+  PositionLock(const PositionLock&) = delete;
+  PositionLock& operator=(const PositionLock&) = delete;
+
+  // Waits until it holds the lock. False when a stop was asked for
+  // meanwhile, or when the lock cannot be had, with "PATH: MESSAGE" in
+  // `error`.
+  bool acquire(const std::string& name, std::string& error);
+
+ private:
+  struct State;  // each backend's own
+  std::unique_ptr<State> state_;
+};
 
 // True when standard error is a terminal (a console on Windows).
 bool standardErrorIsTerminal();

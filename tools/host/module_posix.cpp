@@ -1,9 +1,11 @@
 // The host simulator's system seam on Linux: the entry point, dlopen/dlsym
 // for the module, and a private registry-export file, which the module's
 // POSIX backend reads in place of the host's registry when $ROTAVUE_REGISTRY
-// names it; SIGINT and SIGTERM. Names are bytes, UTF-8 by convention, and
-// reach the module as they are.
+// names it; SIGINT and SIGTERM, and flock. Names are bytes, UTF-8 by
+// convention, and reach the module as they are.
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -20,6 +22,7 @@
 
 #include "commands.h"
 #include "module.h"
+#include "platform/posix/file_descriptor.h"
 
 namespace rotavue_host {
 
@@ -211,6 +214,42 @@ StopOnSignals::~StopOnSignals() {
 }
 
 int stopStatus() { return stopSignal == 0 ? 0 : 128 + stopSignal; }
+
+struct PositionLock::State {
+  explicit State(int fd) : file(fd) {}
+  rotavue::platform::FileDescriptor file;
+};
+
+PositionLock::PositionLock() = default;
+PositionLock::~PositionLock() = default;
+
+// The lock file is opened for reading, which flock needs no more than, so
+// that a lock file of another user in a shared temporary folder serves too.
+bool PositionLock::acquire(const std::string& name, std::string& error) {
+  std::string folder = perUserDirectory();
+  std::error_code code;
+  if (!folder.empty()) std::filesystem::create_directories(folder, code);
+  if (folder.empty() || code) {
+    folder = environmentText("XDG_RUNTIME_DIR");
+    if (folder.empty() || folder[0] != '/')
+      folder = std::filesystem::temp_directory_path(code).string();
+    if (code) folder = "/tmp";
+    folder += '/';
+  }
+  const std::string path = folder + "rotavue-" + name + ".lock";
+  auto state = std::make_unique<State>(::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644));
+  int failure = state->file.isOpen() ? 0 : errno;
+  while (failure == 0 && ::flock(state->file.get(), LOCK_EX) != 0) {
+    if (errno != EINTR) failure = errno;
+    if (stopStatus() != 0) return false;
+  }
+  if (failure != 0) {
+    error = path + ": " + std::strerror(failure);  // NOLINT(concurrency-mt-unsafe)
+    return false;
+  }
+  state_ = std::move(state);
+  return true;
+}
 
 bool standardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 

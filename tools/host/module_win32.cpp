@@ -2,10 +2,10 @@
 // linked with -municode, so that the arguments come in UTF-16 without
 // shell32), LoadLibraryW/GetProcAddress for the module, a private registry
 // key that stands for the host's for this process alone, the per-user
-// folder, and the console's output code page and control handler. The
-// tool's paths are UTF-8 and reach the system in UTF-16; the module's texts
-// are converted to the ANSI code page exactly, or as short paths, by the
-// module's own platform rules.
+// folder, the console's output code page and control handler, and named
+// mutexes. The tool's paths are UTF-8 and reach the system in UTF-16; the
+// module's texts are converted to the ANSI code page exactly, or as short
+// paths, by the module's own platform rules.
 #include <windows.h>
 
 #include <atomic>
@@ -241,6 +241,43 @@ StopOnSignals::~StopOnSignals() {
 }
 
 int stopStatus() { return stopAsked.load(); }
+
+struct PositionLock::State {
+  OwnedHandle mutex;
+  bool held = false;
+
+  State() = default;
+  State(const State&) = delete;
+  State& operator=(const State&) = delete;
+  ~State() {
+    if (held) ::ReleaseMutex(mutex.get());
+  }
+};
+
+PositionLock::PositionLock() = default;
+PositionLock::~PositionLock() = default;
+
+// A mutex whose holder ended without releasing it (WAIT_ABANDONED) is taken
+// all the same: the position file is replaced in one step, so nothing is
+// left half done.
+bool PositionLock::acquire(const std::string& name, std::string& error) {
+  const std::wstring mutexName = L"Local\\Rotavue-" + wideOf(name);
+  auto state = std::make_unique<State>();
+  state->mutex.reset(::CreateMutexW(nullptr, FALSE, mutexName.c_str()));
+  DWORD waited = WAIT_FAILED;
+  if (state->mutex) {
+    const HANDLE handles[] = {state->mutex.get(), stopEvent.get()};
+    waited = ::WaitForMultipleObjects(stopEvent ? 2 : 1, handles, FALSE, INFINITE);
+  }
+  if (waited == WAIT_OBJECT_0 + 1) return false;
+  if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED_0) {
+    error = utf8Of(mutexName.data(), mutexName.size()) + ": " + systemMessage(::GetLastError());
+    return false;
+  }
+  state->held = true;
+  state_ = std::move(state);
+  return true;
+}
 
 namespace {
 

@@ -7,7 +7,10 @@
 // file, is followed by more, so that a script always gets an image.
 //
 // The folder is given to the module in its absolute, normal form
-// (normalPath), so that however it is written it is one rotation.
+// (normalPath), so that however it is written it is one rotation. `next` and
+// `random` take the lock of the nickname's position file (PositionLock) for
+// all their refreshes: calls at the same time, a timer's and a hotkey's, take
+// turns, and none shows a picture that another has just shown.
 //
 // The tool never changes the host's settings. The position files live in
 // --dir-path; without it in the host's own DirPath, which the module then
@@ -150,6 +153,19 @@ std::string Subjects::aboutMessage(const std::string& answer) const {
   return shown + ": " + text;
 }
 
+// The name of the lock of a position file: 16 hexadecimal digits of the
+// FNV-1a hash (64 bits) of its path.
+std::string lockNameOf(const std::string& positionFile) {
+  std::uint64_t hash = 14695981039346656037ULL;
+  for (const char c : positionFile) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 1099511628211ULL;
+  }
+  std::string name(16, '0');
+  for (std::size_t i = 16; i-- > 0; hash >>= 4) name[i] = "0123456789abcdef"[hash & 15U];
+  return name;
+}
+
 }  // namespace
 
 bool publishOwnDirPath(std::string& dirPath, PrivateDirPath& published) {
@@ -211,6 +227,9 @@ int oneShotCommand(const OneShotOptions& options) {
     return failure(subjects.aboutMessage(stored));
   }
 
+  PositionLock lock;
+  if (!subjects.positionFile.empty() && !lock.acquire(lockNameOf(subjects.positionFile), error))
+    return stopStatus() != 0 ? stopStatus() : failure(error);
   const auto refresh = [&] {
     return answerText(asFunction<ThreeTextFunction>(refreshAddress)(
         meter.handle(), nickname.c_str(), subjects.folder.c_str(), kInterval));

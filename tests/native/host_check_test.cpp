@@ -5,6 +5,7 @@
 // dot-folder is hidden and a symbolic link to a folder is a link. So are
 // `next`, `random` and `current` with the lock of a nickname, `run` stopped
 // by SIGINT, and that no command changes the registry file.
+#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -149,12 +150,17 @@ TEST_F(HostCheck, CountsWhatTheRotationShowsAndNamesEachReason) {
   EXPECT_GE(report["refresh_ms"].get<double>(), 0.0);
 }
 
+// Run as its own ctest entry, without the capabilities that read every
+// folder.
 TEST_F(HostCheck, UnreadableFolderIsListedWithTheSystemsMessage) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root reads every folder";
   tree_.writeFile("a.jpg");
   tree_.writeFile("locked/b.jpg");
   const std::string locked = tree_.pathOf("locked");
   ASSERT_EQ(::chmod(locked.c_str(), 0), 0);
+  if (DIR* opened = ::opendir(locked.c_str())) {
+    ::closedir(opened);
+    GTEST_SKIP() << "this process reads a folder of mode 0";
+  }
   const json report = checkJson(tree_.path());
   ::chmod(locked.c_str(), 0755);
   EXPECT_EQ(report["images"], 1);

@@ -488,6 +488,8 @@ TEST_F(HostCheckExe, CtrlCDuringRunLeavesNoPrivateKey) {
         ::SetConsoleCtrlHandler(nullptr, FALSE);
       });
   EXPECT_EQ(stopped.status, 130u) << stopped.err;
+  // The console's host lets go of the output files a moment after the program.
+  for (int wait = 0; wait < 100 && !::DeleteFileA(out.c_str()); ++wait) ::Sleep(50);
   EXPECT_EQ(privateKeys(), 0u);
 }
 

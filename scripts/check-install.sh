@@ -4,10 +4,10 @@
 # configure, build, `cpack -G DEB`), installs the build with `cmake --install`
 # into a temporary prefix and runs `rotavue-host next` from there, then
 # unpacks the package with `dpkg-deb -x` and runs `next` from that.
-# Each `next` runs with no options but the nickname, in a HOME of its own, and
-# must print an image of the example folder that came with that copy: the
-# tool finds its module and pictures from its own path. The package must
-# declare its dependencies.
+# Each copy runs in a HOME of its own: `check` with no options must walk the
+# example folder that came with that copy, and `next` over that folder must
+# print one of its images: the tool finds its module and pictures from its
+# own path. The package must declare its dependencies.
 #
 #   scripts/check-install.sh
 set -euo pipefail
@@ -25,12 +25,17 @@ trap 'rm -rf "$scratch"' EXIT
 cmake --workflow --preset native-release >"$scratch/build.txt" 2>&1 ||
   fail "the native-release workflow failed: $(tail -20 "$scratch/build.txt")"
 
-# check_next ROOT: ROOT/bin/rotavue-host next prints an image under
-# ROOT/share/rotavue/pictures/.
+# check_next ROOT: ROOT/bin/rotavue-host check walks ROOT/share/rotavue/pictures/
+# by default, and next over it prints one of its images.
 check_next() {
-  local shown
-  shown=$(env -u ROTAVUE_REGISTRY -u XDG_STATE_HOME HOME="$scratch/home" \
-    "$1/bin/rotavue-host" next --nickname install-check) || fail "$1/bin/rotavue-host next failed"
+  local pictures=$1/share/rotavue/pictures folder shown home
+  home=$(mktemp -d -p "$scratch")
+  folder=$(env -u ROTAVUE_REGISTRY -u XDG_STATE_HOME HOME="$home" \
+    "$1/bin/rotavue-host" check | sed -n '1s/^Folder: //p') || fail "$1/bin/rotavue-host check failed"
+  [ "$folder" = "$pictures/" ] || fail "$1: check walked '$folder', not $pictures/"
+  shown=$(env -u ROTAVUE_REGISTRY -u XDG_STATE_HOME HOME="$home" \
+    "$1/bin/rotavue-host" next --nickname install-check --folder "$pictures") ||
+    fail "$1/bin/rotavue-host next failed"
   case "$shown" in
     "$1"/share/rotavue/pictures/*) [ -f "$shown" ] || fail "$1: next printed $shown, which is no file" ;;
     *) fail "$1: next printed '$shown', not an image of $1/share/rotavue/pictures/" ;;

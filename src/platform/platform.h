@@ -50,6 +50,15 @@ std::size_t hostPathLength(const std::string& path);
 // file's save and for the report of paths too long to show.
 inline bool hostCanOpenPath(const std::string& path) { return hostPathLength(path) < kPathLimit; }
 
+// The length in bytes from which the walks pass over an image, as if it were
+// not there: natively 1024, since the result text holds 1023 bytes and a
+// longer path would reach the host cut. On Windows no such limit (the
+// largest size_t): the host cannot open a path of kPathLimit characters,
+// which every path of 1024 bytes reaches first, and the walks show such an
+// image as they always did. It is not kPathLimit, which also decides whether
+// a position file can be saved.
+extern const std::size_t kImagePathBytesLimit;
+
 // The unit in which hostPathLength counts, for reports: "characters" on
 // Windows (UTF-16 units, of which a character outside the Basic Multilingual
 // Plane takes two), "bytes" on POSIX.
@@ -121,7 +130,9 @@ std::string systemMessage(SystemError error);
 // An entry whose name has no exact form in the ANSI code page, and no short
 // name that has one, cannot be opened by the host: it is delivered as
 // `unreachable`, with its long name in UTF-8 in `name` for reports, and the
-// walks pass over it as if it were not there.
+// walks pass over it as if it were not there. So is, natively, a name that
+// holds CR or LF, which would cut the position file's line (Windows allows
+// neither in a name).
 struct DirectoryEntry {
   std::uint32_t attributes = 0;
   const char* name = "";

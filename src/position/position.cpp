@@ -118,6 +118,17 @@ std::string firstLineOf(const std::string& contents) {
   return contents.substr(0, lineEnd);
 }
 
+std::string positionFileOf(const std::string& nickname) {
+  meter_data located;
+  try {
+    const RegistryValue value = platform::readUserRegistryValue(kRegistryKey, kRegistryValueName);
+    if (locatePositionFile(located, nickname, value)) return located.positionFilePath;
+  } catch (const Exception&) {
+    // A value that cannot be used locates nothing.
+  }
+  return std::string();
+}
+
 std::string loadPosition(meter_data& instance, const std::string& nickname) {
   const RegistryValue value = platform::readUserRegistryValue(kRegistryKey, kRegistryValueName);
   try {

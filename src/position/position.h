@@ -41,6 +41,10 @@ std::string loadPosition(meter_data& instance, const std::string& nickname);
 // and `errorText` on a failure.
 void savePosition(meter_data& instance, const std::string& nickname);
 
+// The path of the nickname's position file, as both operations form it from
+// DirPath; "" when DirPath cannot be read or used. Touches no file.
+std::string positionFileOf(const std::string& nickname);
+
 // How much of a position file's first line a load reads: far more than any
 // line a save writes (one image path, which the system's path limit bounds),
 // so that only a file the module did not write has a longer first line,

@@ -54,6 +54,14 @@ std::size_t imageNameLength(const char* name) {
   }
 }
 
+// The length of `name` when the walks take it for an image in a level
+// directory of `levelLength` bytes, else 0: natively an image whose full path
+// would not fit the result text is passed over (platform::kImagePathBytesLimit).
+std::size_t takenImageNameLength(const char* name, std::size_t levelLength) {
+  const std::size_t length = imageNameLength(name);
+  return levelLength + length < platform::kImagePathBytesLimit ? length : 0;
+}
+
 // Forms the top level's directory: the separator is appended unless the
 // directory already ends in one (as a character of its own, not as the
 // second byte of a double-byte character). An empty directory is never
@@ -214,7 +222,8 @@ void ImageWalk::walkLevel() {
           walkLevel();
           path.resize(levelLength);
         }
-      } else if (const std::size_t nameLength = imageNameLength(entry.name); nameLength != 0) {
+      } else if (const std::size_t nameLength = takenImageNameLength(entry.name, levelLength);
+                 nameLength != 0) {
         meetImage(entry.name, nameLength, levelLength, level, levelIsPreviousDirectory);
         if (targetIndex != 0) {
           if (instance.walkCounter == targetIndex) {
@@ -269,7 +278,7 @@ bool CountWalk::countEntries() {
           readWhole = countLevel(entry.name) && readWhole;
           path.resize(levelLength);
         }
-      } else if (imageNameLength(entry.name) != 0) {
+      } else if (takenImageNameLength(entry.name, levelLength) != 0) {
         ++instance.imageCount;
       }
       instance.walkContinue = enumeration->next(entry) ? 1 : 0;

@@ -10,7 +10,9 @@
 //
 // An entry that the host could not open, because its name has no exact form
 // in the ANSI code page and no short name with one, is passed over by both
-// walks as if it were not there, so that they always agree.
+// walks as if it were not there, so that they always agree; so is, natively,
+// an image whose full path would not fit the result text
+// (platform::kImagePathBytesLimit), which would reach the host cut.
 //
 // Their outcome lies in the instance's fields; a failure to enumerate a
 // directory leaves the system's message text in `errorText` and ends that

@@ -55,7 +55,7 @@ struct FullTree {
   FullTree() {
     tree.add(root, {file("a.jpg"), dir("sub"), dir(".hidden", 18), dir("link", 1040),
                     unreachable("\xC3\xBC.jpg"), dir("locked"), file("b.webp"), file("c.WEBP"),
-                    file("d.heic")});
+                    file("d.heic"), file("dangling.jpg", 1024)});
     tree.add(path({"R", "sub"}), {file("e.png"), file("f.gif")});
     tree.add(path({"R", ".hidden"}), {file("g.jpg")});
     tree.failOpen(path({"R", "locked"}), 5);
@@ -72,10 +72,10 @@ TEST(CheckJson, HasExactlyTheDocumentedKeysAndValues) {
   const nlohmann::ordered_json ordered = nlohmann::ordered_json::parse(text);
   std::vector<std::string> keys;
   for (auto item = ordered.begin(); item != ordered.end(); ++item) keys.push_back(item.key());
-  EXPECT_EQ(keys,
-            (std::vector<std::string>{"folder", "images", "folders_entered", "longest_path",
-                                      "skipped_folders", "other_pictures", "unreachable_names",
-                                      "unreadable_folders", "long_paths", "refresh_ms"}));
+  EXPECT_EQ(keys, (std::vector<std::string>{"folder", "images", "folders_entered", "longest_path",
+                                            "skipped_folders", "other_pictures",
+                                            "unreachable_names", "not_files", "unreadable_folders",
+                                            "long_paths", "refresh_ms"}));
   EXPECT_EQ(parsed["folder"], full.root);
   EXPECT_EQ(parsed["images"], 3);
   EXPECT_EQ(parsed["folders_entered"], 2);
@@ -89,6 +89,7 @@ TEST(CheckJson, HasExactlyTheDocumentedKeysAndValues) {
                                                 {"images_inside", nullptr}}));
   EXPECT_EQ(parsed["other_pictures"], (json{{"heic", 1}, {"webp", 2}}));
   EXPECT_EQ(parsed["unreachable_names"], json::array({full.root + "\xC3\xBC.jpg"}));
+  EXPECT_EQ(parsed["not_files"], json::array({full.root + "dangling.jpg"}));
   ASSERT_EQ(parsed["unreadable_folders"].size(), 1u);
   EXPECT_EQ(parsed["unreadable_folders"][0]["path"], withoutSeparator(path({"R", "locked"})));
   EXPECT_TRUE(parsed["unreadable_folders"][0]["message"].is_string());
@@ -125,18 +126,19 @@ TEST(CheckReport, GivesTheTotalsFirstThenEachList) {
   std::ostringstream out;
   printCheckReport(out, survey, 1.25, false);
   const std::vector<std::string> lines = linesOf(out.str());
-  ASSERT_GE(lines.size(), 10u);
+  ASSERT_GE(lines.size(), 11u);
   EXPECT_EQ(lines[0], "Folder: " + full.root);
-  EXPECT_EQ(lines[1], "  images shown        3 in 2 folders entered");
-  EXPECT_EQ(lines[2], "  longest image path  " + std::to_string(full.root.size() + 9) + " " +
+  EXPECT_EQ(lines[1], "  images shown              3 in 2 folders entered");
+  EXPECT_EQ(lines[2], "  longest image path        " + std::to_string(full.root.size() + 9) + " " +
                           rotavue::platform::kPathLengthUnit + ": " + path({"R", "sub"}) + "e.png");
-  EXPECT_EQ(lines[3], "  refresh time        1.3 ms (one count walk)");
-  EXPECT_EQ(lines[4], "  skipped folders     2, with 1 images inside that are never shown");
-  EXPECT_EQ(lines[5], "  other pictures      3 (heic 1, webp 2)");
-  EXPECT_EQ(lines[6], "  unreachable names   1");
-  EXPECT_EQ(lines[7], "  unreadable folders  1");
-  EXPECT_EQ(lines[8].rfind("  long paths          0 (", 0), 0u) << lines[8];
-  EXPECT_EQ(lines[9], "");
+  EXPECT_EQ(lines[3], "  refresh time              1.3 ms (one count walk)");
+  EXPECT_EQ(lines[4], "  skipped folders           2, with 1 images inside that are never shown");
+  EXPECT_EQ(lines[5], "  other pictures            3 (heic 1, webp 2)");
+  EXPECT_EQ(lines[6], "  unreachable names         1");
+  EXPECT_EQ(lines[7], "  names that are not files  1");
+  EXPECT_EQ(lines[8], "  unreadable folders        1");
+  EXPECT_EQ(lines[9].rfind("  long paths                0 (", 0), 0u) << lines[9];
+  EXPECT_EQ(lines[10], "");
   const std::string text = out.str();
   EXPECT_NE(text.find("       1  hidden   " + withoutSeparator(path({"R", ".hidden"}))),
             std::string::npos)
@@ -148,6 +150,7 @@ TEST(CheckReport, GivesTheTotalsFirstThenEachList) {
             std::string::npos)
       << text;
   EXPECT_NE(text.find("\n  " + full.root + "\xC3\xBC.jpg\n"), std::string::npos) << text;
+  EXPECT_NE(text.find(":\n  " + full.root + "dangling.jpg\n"), std::string::npos) << text;
   EXPECT_EQ(text.find("\xE2\x80\xA6 and"), std::string::npos);
 }
 
@@ -234,7 +237,8 @@ TEST(CommandLine, ParsesTheDocumentedCommandLine) {
   EXPECT_TRUE(next.oneShot.wrapMarker);
   EXPECT_EQ(next.oneShot.shared.dirPath, "d");
   EXPECT_EQ(next.oneShot.shared.folder, "f");
-  EXPECT_EQ(parseCommandLine({"random", "--nickname=r"}).oneShot.function, OneShot::kRandom);
+  EXPECT_EQ(parseCommandLine({"random", "--nickname=r", "--folder=f"}).oneShot.function,
+            OneShot::kRandom);
   EXPECT_EQ(parseCommandLine({"current", "--nickname=c"}).oneShot.function, OneShot::kCurrent);
 
   for (const std::vector<std::string>& help : std::vector<std::vector<std::string>>{
@@ -245,24 +249,25 @@ TEST(CommandLine, ParsesTheDocumentedCommandLine) {
     EXPECT_NE(line.text.find("Usage: rotavue-host " + topic), std::string::npos) << line.text;
   }
 
-  for (const std::vector<std::string>& bad :
-       std::vector<std::vector<std::string>>{{},
-                                             {"check", "--bogus"},
-                                             {"check", "pics"},
-                                             {"check", "--folder"},
-                                             {"check", "--folder="},
-                                             {"check", "--folder", ""},
-                                             {"check", "--json=1"},
-                                             {"check", "--json", "extra"},
-                                             {"run", "--ticks", "-1"},
-                                             {"run", "--meter", "GetImage,a", "GetImage,b"},
-                                             {"run", "--version"},
-                                             {"--version", "run"},
-                                             {"info", "a", "b"},
-                                             {"next", "--folder", "f"},
-                                             {"next", "--nickname="},
-                                             {"current", "--nickname=c", "--folder", "f"},
-                                             {"random", "--nickname=r", "--wrap-marker"}}) {
+  for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+           {},
+           {"check", "--bogus"},
+           {"check", "pics"},
+           {"check", "--folder"},
+           {"check", "--folder="},
+           {"check", "--folder", ""},
+           {"check", "--json=1"},
+           {"check", "--json", "extra"},
+           {"run", "--ticks", "-1"},
+           {"run", "--meter", "GetImage,a", "GetImage,b"},
+           {"run", "--version"},
+           {"--version", "run"},
+           {"info", "a", "b"},
+           {"next", "--folder", "f"},
+           {"next", "--nickname=", "--folder=f"},
+           {"next", "--nickname=n"},
+           {"current", "--nickname=c", "--folder", "f"},
+           {"random", "--nickname=r", "--folder=f", "--wrap-marker"}}) {
     EXPECT_THROW(parseCommandLine(bad), UsageError) << (bad.empty() ? "" : bad.back());
   }
 }
@@ -279,8 +284,8 @@ TEST(AnswerKind, AnImageIsAnExistingFileNamedLikeOneTheRestWrapsOrIsAMessage) {
   } rows[] = {
       {tree.pathOf("a.JPG"), false, AnswerKind::kImage},
       {tree.pathOf("notes.txt"), false, AnswerKind::kMessage},
-      {tree.pathOf("gone.jpg"), false, AnswerKind::kMessage},
-      {tree.pathOf("folder.png"), true, AnswerKind::kWrap},
+      {tree.pathOf("gone.jpg"), false, AnswerKind::kNotFile},
+      {tree.pathOf("folder.png"), true, AnswerKind::kNotFile},
       {"", true, AnswerKind::kWrap},
       {"", false, AnswerKind::kMessage},
       {"Access is denied.", true, AnswerKind::kWrap},
@@ -293,8 +298,9 @@ TEST(AnswerKind, AnImageIsAnExistingFileNamedLikeOneTheRestWrapsOrIsAMessage) {
       return row.cleared;
     });
     EXPECT_EQ(kind, row.kind) << row.answer;
-    // The position is read only for an answer that is no image.
-    EXPECT_EQ(asked, row.kind != AnswerKind::kImage) << row.answer;
+    // The position is read only for an answer that names no image.
+    EXPECT_EQ(asked, row.kind == AnswerKind::kWrap || row.kind == AnswerKind::kMessage)
+        << row.answer;
   }
   EXPECT_TRUE(namesImage(tree.pathOf("gone.jpg")));
   EXPECT_FALSE(namesImage(tree.pathOf("notes.txt")));

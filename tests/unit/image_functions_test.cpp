@@ -371,12 +371,14 @@ TEST_F(ImageFunctions, RandomAndRotationShareANickname) {
   EXPECT_EQ(randomImage(random, kNick, root_.c_str(), "60"), order_[index]);
 }
 
+// Natively the walks pass over an image whose path the result cannot hold.
 TEST_F(ImageFunctions, LongResultIsCut) {
   const std::string deep = rotavue::testing::path({"M:", std::string(1100, 'd')});
   tree_.add(deep, {file("a.jpg")});
   const std::string result = image(meter(), kNick, deep.c_str(), "0");
-  EXPECT_EQ(result, (deep + "a.jpg").substr(0, 1023));
-  EXPECT_EQ(stored(), line(deep, "a.jpg"));
+  const bool passedOver = rotavue::platform::kImagePathBytesLimit <= deep.size() + 5;
+  EXPECT_EQ(result, passedOver ? "" : (deep + "a.jpg").substr(0, 1023));
+  EXPECT_EQ(stored(), passedOver ? "#\r\n" : line(deep, "a.jpg"));
 }
 
 // ---------------------------------------------------------------------------

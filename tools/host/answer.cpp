@@ -14,7 +14,8 @@ bool namesImage(const std::string& ansi) {
 }
 
 AnswerKind answerKind(const std::string& ansi, const std::function<bool()>& positionCleared) {
-  if (namesImage(ansi) && rotavue::platform::fileExists(ansi)) return AnswerKind::kImage;
+  if (namesImage(ansi))
+    return rotavue::platform::fileExists(ansi) ? AnswerKind::kImage : AnswerKind::kNotFile;
   return positionCleared() ? AnswerKind::kWrap : AnswerKind::kMessage;
 }
 

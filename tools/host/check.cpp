@@ -60,9 +60,8 @@ double timeCountWalk(const std::string& folder) {
   return elapsed.count();
 }
 
-int cannotRead(const rotavue::Survey& survey) {
-  std::cerr << kProgramName << ": cannot read " << survey.folder << ": " << survey.folderMessage
-            << '\n';
+int cannotRead(const std::string& folder, const rotavue::Survey& survey) {
+  std::cerr << kProgramName << ": " << folder << ": " << survey.folderMessage << '\n';
   return kExitFolder;
 }
 
@@ -75,12 +74,12 @@ bool readableFolder(const std::string& given, std::string& ansi) {
     return false;
   }
   const rotavue::Survey itself = rotavue::surveyFolderItself(ansi);
-  if (!itself.folderReadable) cannotRead(itself);
+  if (!itself.folderReadable) cannotRead(given, itself);
   return itself.folderReadable;
 }
 
 int checkCommand(const CheckOptions& options) {
-  const std::string given = options.folder.empty() ? exampleFolder() : options.folder;
+  const std::string given = normalPath(options.folder.empty() ? exampleFolder() : options.folder);
   std::string folder;
   if (!readableFolder(given, folder)) return kExitFolder;
   rotavue::Survey survey;
@@ -90,7 +89,7 @@ int checkCommand(const CheckOptions& options) {
                                    [&progress](std::uint64_t entries) { progress.show(entries); });
   }
   // A folder that went away since.
-  if (!survey.folderReadable) return cannotRead(survey);
+  if (!survey.folderReadable) return cannotRead(given, survey);
   const double refreshMs = timeCountWalk(folder);
   if (options.json) {
     std::cout << checkJson(survey, refreshMs)

@@ -68,14 +68,18 @@ std::uint64_t otherPictureCount(const Survey& survey) {
   return count;
 }
 
-// "260 characters" on Windows, "4096 bytes" on POSIX.
+// The length from which an image path is listed as long: "260 characters"
+// on Windows, where the host cannot open it; "1024 bytes" natively, where the
+// result text cannot hold it.
 std::string pathLimitText() {
-  return std::to_string(rotavue::platform::kPathLimit) + " " + rotavue::platform::kPathLengthUnit;
+  return std::to_string(
+             std::min(rotavue::platform::kPathLimit, rotavue::platform::kImagePathBytesLimit)) +
+         " " + rotavue::platform::kPathLengthUnit;
 }
 
 void printTotals(std::ostream& out, const Survey& survey, double refreshMs) {
   const auto line = [&out](const char* label, const std::string& value) {
-    out << "  " << padded(label, 20) << value << '\n';
+    out << "  " << padded(label, 26) << value << '\n';
   };
   out << "Folder: " << survey.folder << '\n';
   line("images shown", std::to_string(survey.images) + " in " +
@@ -95,9 +99,11 @@ void printTotals(std::ostream& out, const Survey& survey, double refreshMs) {
   if (!byExtension.empty()) others += " (" + joined(byExtension, ", ") + ")";
   line("other pictures", others);
   line("unreachable names", std::to_string(survey.unreachableNames.size()));
+  line("names that are not files", std::to_string(survey.notFiles.size()));
   line("unreadable folders", std::to_string(survey.unreadableFolders.size()));
-  line("long paths", std::to_string(survey.longPaths.size()) + " (the host cannot open a path of " +
-                         pathLimitText() + " or more)");
+  line("long paths", std::to_string(survey.longPaths.size()) +
+                         " (the host cannot show an image whose path has " + pathLimitText() +
+                         " or more)");
 }
 
 void printSkippedFolders(std::ostream& out, const Survey& survey, bool all) {
@@ -191,6 +197,7 @@ nlohmann::ordered_json checkJson(const Survey& survey, double refreshMs) {
   report["skipped_folders"] = std::move(skipped);
   report["other_pictures"] = std::move(others);
   report["unreachable_names"] = ordered_json(survey.unreachableNames);
+  report["not_files"] = ordered_json(survey.notFiles);
   report["unreadable_folders"] = std::move(unreadable);
   report["long_paths"] = survey.longPaths.size();
   report["refresh_ms"] = std::round(refreshMs * 1000) / 1000;
@@ -201,28 +208,37 @@ void printCheckReport(std::ostream& out, const Survey& survey, double refreshMs,
   printTotals(out, survey, refreshMs);
   printSkippedFolders(out, survey, all);
   printOtherPictures(out, survey, all);
-  printPaths(out, "Unreachable names (no name in the ANSI code page and no short name):",
+  printPaths(out,
+             "Unreachable names (no name in the ANSI code page and no short name; on Linux,\n"
+             "CR or LF in the name):",
              survey.unreachableNames, all);
+  printPaths(out,
+             "Names that are not files (folders not entered, links to no file):", survey.notFiles,
+             all);
   printUnreadableFolders(out, survey, all);
-  printPaths(out, "Long paths (images the host cannot open):", survey.longPaths, all);
+  printPaths(out, "Long paths (images the host cannot show):", survey.longPaths, all);
 }
 
 std::string checkHelpText() {
   return "Walks DIR with the module's own rules and tells what the rotation shows and\n"
          "what it passes over, and why:\n"
-         "  images              how many images the rotation shows (the module's count),\n"
-         "                      the folders entered and the longest image path;\n"
+         "  images              how many images the rotation shows (the module's count\n"
+         "                      less the names that are not files), the folders\n"
+         "                      entered and the longest image path;\n"
          "  skipped folders     folders not entered, with their reasons (hidden, system,\n"
          "                      link, offline, other) and the images inside them;\n"
          "  other pictures      picture types the rotation does not show (jpeg, jpe,\n"
          "                      jfif, webp, tif, tiff, heic, heif, avif, svg);\n"
          "  unreachable names   names the host cannot open (no exact form in the ANSI\n"
-         "                      code page and no short name);\n"
+         "                      code page and no short name; on Linux, CR or LF);\n"
+         "  not files           names the module answers that are no file (a folder not\n"
+         "                      entered, a link to no file), not among the images;\n"
          "  unreadable folders  with the system's message;\n"
          "  long paths          images whose path has " +
          pathLimitText() +
          " or more, which\n"
-         "                      the host cannot open;\n"
+         "                      the host cannot show (on Linux passed over: the result\n"
+         "                      text holds 1023 bytes);\n"
          "  refresh time        one count walk over DIR, in milliseconds.\n"
          "The report gives the totals, then each list, cut at " +
          std::to_string(kCheckListLimit) +
@@ -241,6 +257,7 @@ std::string checkHelpText() {
          "                      which are never opened\n"
          "  other_pictures      {extension: count}\n"
          "  unreachable_names   [path]\n"
+         "  not_files           [path]\n"
          "  unreadable_folders  [{\"path\", \"message\"}]\n"
          "  long_paths          the number of images whose path is too long\n"
          "  refresh_ms          milliseconds of one count walk\n";

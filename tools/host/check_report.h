@@ -18,7 +18,8 @@ inline constexpr std::size_t kCheckListLimit = 10;
 
 // The --json object: exactly the keys folder, images, folders_entered,
 // longest_path, skipped_folders, other_pictures, unreachable_names,
-// unreadable_folders, long_paths and refresh_ms, every list complete.
+// not_files, unreadable_folders, long_paths and refresh_ms, every list
+// complete.
 nlohmann::ordered_json checkJson(const rotavue::Survey& survey, double refreshMs);
 
 // The readable report: the totals, then each list that is not empty.

@@ -25,7 +25,8 @@ const char kExitStatuses[] =
     "Exit status: 0 done; 1 the module or DirPath failed, no image (next, random,\n"
     "current), or the output could not be written; 2 bad usage; 3 a folder cannot\n"
     "be read (check, next, random) or cannot be given to the module (no name in\n"
-    "the ANSI code page and no short name).\n";
+    "the ANSI code page and no short name); 130 or 143 after SIGINT or SIGTERM\n"
+    "(Ctrl-C) during run, next, random or current, once it has cleaned up.\n";
 
 // An empty path would name the current folder, or the root of the drive.
 CLI::Validator notEmpty() {
@@ -49,8 +50,9 @@ std::string besideProgram(const std::string& what) {
   return "(default: " + what + " beside this program)";
 }
 
-void addFolderOption(CLI::App& command, std::string& folder, const std::string& description) {
-  command.add_option("--folder", folder, description)->type_name("DIR")->check(notEmpty());
+CLI::Option* addFolderOption(CLI::App& command, std::string& folder,
+                             const std::string& description) {
+  return command.add_option("--folder", folder, description)->type_name("DIR")->check(notEmpty());
 }
 
 // The options of every command that loads the module; `dirPathDefault`
@@ -83,7 +85,9 @@ const char kDirPathPlace[] =
 const char kOneShotDetails[] =
     "The result goes to standard output as one line, in UTF-8: the image's full\n"
     "path. An answer that is no image (a message, a tree without images, no\n"
-    "position stored) goes to standard error instead, with exit status 1.\n"
+    "position stored) goes to standard error instead, as \"rotavue-host: PATH:\n"
+    "MESSAGE\", with exit status 1. Folders are taken in their absolute, normal\n"
+    "form. next and random wait for each other's calls on the same nickname.\n"
     "\n"
     "The position files live in --dir-path. Without it, in the host's DirPath\n"
     "when the host has one, so that a widget's nickname is shared; else in the\n"
@@ -96,7 +100,8 @@ const char kNextDetails[] =
     "image after the one printed. At the wrap-around (the module answers \"\", or\n"
     "the message of a sub-folder it could not read, and stores \"#\") it refreshes\n"
     "once more and prints the first image; a message seen there is a warning on\n"
-    "standard error. --wrap-marker prints the empty line instead.\n";
+    "standard error. --wrap-marker prints the empty line instead. A name that is\n"
+    "no file (a dangling link) is a warning too, and the next one is taken.\n";
 
 const char kRunDetails[] =
     "Publishes DirPath, calls dllstartup once per meter, then on every tick calls\n"
@@ -169,10 +174,8 @@ CLI::App* addOneShotCommand(CLI::App& app, OneShotOptions& options, OneShot func
   CLI::App* command = app.add_subcommand(name, description);
   addModuleOptions(*command, options.shared,
                    "(default: the host's DirPath, else the per-user folder)");
-  if (function != OneShot::kCurrent) {
-    addFolderOption(*command, options.shared.folder,
-                    "the image folder " + besideProgram("the example folder \"pictures\""));
-  }
+  if (function != OneShot::kCurrent)
+    addFolderOption(*command, options.shared.folder, "the image folder")->required();
   command->add_option("--nickname", options.nickname, "the rotation's nickname")
       ->type_name("NAME")
       ->required()

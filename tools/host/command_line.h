@@ -33,7 +33,7 @@ struct UsageError {
 struct ModuleOptions {
   std::string module;   // default: kDefaultModuleName
   std::string dirPath;  // run: default the folder "host"; see OneShotOptions
-  std::string folder;   // default: the example folder "pictures"
+  std::string folder;   // run: default the example folder "pictures"; next, random: required
 };
 
 struct RunOptions {

@@ -20,10 +20,10 @@ int runCommand(const RunOptions& options);
 int checkCommand(const CheckOptions& options);
 int oneShotCommand(const OneShotOptions& options);
 
-// The folder `given` (UTF-8) in the text the module is given, once the
-// tool's own check of the folder itself, the one `check` makes, finds that
-// the walks can read it. False, with the reason on standard error, when it
-// has no such text or cannot be read: exit status 3.
+// The folder `given` (UTF-8, in its normal form) in the text the module is
+// given, once the tool's own check of the folder itself, the one `check`
+// makes, finds that the walks can read it. False, with "PATH: MESSAGE" on
+// standard error, when it has no such text or cannot be read: exit status 3.
 bool readableFolder(const std::string& given, std::string& ansi);
 
 // Creates the folder `dirPath` (UTF-8), ends it in the separator and shows

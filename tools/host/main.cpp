@@ -14,6 +14,7 @@
 #include <cstring>
 #include <exception>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,10 @@ int hostMain(const std::vector<std::string>& arguments) {
   try {
     const CommandLine line = parseCommandLine(arguments);
     int status = kExitDone;
+    // The commands that publish a private DirPath tear it down on a signal;
+    // the console's code page is restored before the signal's handler ends.
+    std::optional<StopOnSignals> stops;
+    if (line.command == Command::kRun || line.command == Command::kOneShot) stops.emplace();
     {
       const Utf8ConsoleOutput console;
       status = runCommandOf(line);
@@ -71,7 +76,7 @@ int hostMain(const std::vector<std::string>& arguments) {
         status = kExitFailed;
       }
     }
-    return status;
+    return stopStatus() != 0 ? stopStatus() : status;
   } catch (const UsageError& error) {
     std::cerr << kProgramName << ": " << error.message << " (see --help)\n";
     return kExitUsage;

@@ -3,8 +3,10 @@
 // loading the module and finding its exports; showing the module a
 // directory of the tool's own as DirPath, for this process alone, and the
 // per-user folder that serves when the host has none; the texts the module
-// is given, in the ANSI code page; locating the executable; sleeping between
-// ticks; and the terminal and console that the commands write to.
+// is given, in the ANSI code page, and the normal form of the paths given;
+// locating the executable; sleeping between ticks; the signals that ask a
+// command to stop; the lock that serialises the refreshes of one nickname;
+// and the terminal and console that the commands write to.
 // module_win32.cpp and module_posix.cpp implement it; CMake compiles exactly
 // one of them.
 //
@@ -23,7 +25,9 @@ namespace rotavue_host {
 // The separator the host appends to directories.
 extern const char kPathSeparator;
 
-// Loads the module at `path`; null with a reason in `error` on failure.
+// Loads the module at `path`; null with a reason in `error` on failure. A
+// bare file name natively means the file in the current folder, as on
+// Windows, not a search of the library paths.
 void* loadModule(const std::string& path, std::string& error);
 // The address of the export `name`, or null.
 void* findSymbol(void* module, const char* name);
@@ -70,10 +74,61 @@ bool ansiPathOf(const std::string& path, std::string& ansi, std::string& problem
 // false when it has none. On POSIX the text as it is.
 bool ansiTextOf(const std::string& text, std::string& ansi);
 
+// The absolute, normal form of the path `path` (UTF-8), so that a folder is
+// one folder however it is written: natively joined to the logical current
+// folder ($PWD when it names ".", else getcwd) and collapsed lexically (".",
+// "..", repeated separators), links left unresolved; on Windows by
+// GetFullPathNameW. Letter case stays as written. A trailing separator goes;
+// a root keeps its own.
+std::string normalPath(const std::string& path);
+
 // The directory of the running executable, ending in the separator.
 std::string executableDirectory();
 
+// Returns early when a stop is asked for (stopStatus).
 void sleepMilliseconds(unsigned long milliseconds);
+
+// While it lives, the signals that would end the command ask it to stop
+// instead, at its next safe point, so that it tears down what it set up:
+// natively SIGINT and SIGTERM, whose handler (without SA_RESTART) also wakes
+// a wait, the lock's or a sleep; on Windows Ctrl-C, Ctrl-Break and the
+// closing of the console window, on which the handler waits for the
+// teardown, the end of this object (the system allows it 5 s). A second
+// signal ends the process at once. One at a time.
+class StopOnSignals {
+ public:
+  StopOnSignals();
+  ~StopOnSignals();
+  StopOnSignals(const StopOnSignals&) = delete;
+  StopOnSignals& operator=(const StopOnSignals&) = delete;
+};
+
+// 0 until a signal has asked the command to stop; then the exit status it
+// asks for: 130 (SIGINT, Ctrl-C, Ctrl-Break, the console's closing) or 143
+// (SIGTERM).
+int stopStatus();
+
+// While it holds, no other rotavue-host holds the lock of the same name:
+// natively an flock on the file rotavue-NAME.lock in the per-user folder
+// (created when missing; else in $XDG_RUNTIME_DIR or the temporary folder),
+// on Windows the named mutex Local\Rotavue-NAME, of which an abandoned one
+// counts as taken. Released at its end.
+class PositionLock {
+ public:
+  PositionLock();
+  ~PositionLock();
+  PositionLock(const PositionLock&) = delete;
+  PositionLock& operator=(const PositionLock&) = delete;
+
+  // Waits until it holds the lock. False when a stop was asked for
+  // meanwhile, or when the lock cannot be had, with "PATH: MESSAGE" in
+  // `error`.
+  bool acquire(const std::string& name, std::string& error);
+
+ private:
+  struct State;  // each backend's own
+  std::unique_ptr<State> state_;
+};
 
 // True when standard error is a terminal (a console on Windows).
 bool standardErrorIsTerminal();

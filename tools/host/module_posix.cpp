@@ -1,9 +1,12 @@
 // The host simulator's system seam on Linux: the entry point, dlopen/dlsym
 // for the module, and a private registry-export file, which the module's
 // POSIX backend reads in place of the host's registry when $ROTAVUE_REGISTRY
-// names it. Names are bytes, UTF-8 by convention, and reach the module as
-// they are.
+// names it; SIGINT and SIGTERM, and flock. Names are bytes, UTF-8 by
+// convention, and reach the module as they are.
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -19,16 +22,20 @@
 
 #include "commands.h"
 #include "module.h"
+#include "platform/posix/file_descriptor.h"
 
 namespace rotavue_host {
 
 const char kPathSeparator = '/';
 
 void* loadModule(const std::string& path, std::string& error) {
-  void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  const std::string named = path.find('/') == std::string::npos ? "./" + path : path;
+  void* module = ::dlopen(named.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (module == nullptr) {
     const char* reason = ::dlerror();
     error = reason != nullptr ? reason : "dlopen failed";
+    // dlerror names the file first; the caller names it too.
+    if (error.rfind(named + ": ", 0) == 0) error.erase(0, named.size() + 2);
   }
   return module;
 }
@@ -94,8 +101,7 @@ bool PrivateDirPath::publish(const std::string& dirPath, std::string& error) {
   if (code) pattern = "/tmp";
   pattern += "/rotavue-host-XXXXXX";
   if (::mkdtemp(pattern.data()) == nullptr) {
-    error = "cannot create a folder like " + pattern + ": " +
-            std::strerror(errno);  // NOLINT(concurrency-mt-unsafe)
+    error = pattern + ": " + std::strerror(errno);  // NOLINT(concurrency-mt-unsafe)
     return false;
   }
   state->folder = pattern;
@@ -106,7 +112,7 @@ bool PrivateDirPath::publish(const std::string& dirPath, std::string& error) {
          << registryQuoted("DirPath") << '=' << registryQuoted(dirPath) << "\r\n";
   stream.close();
   if (!stream) {
-    error = "cannot write " + file;
+    error = file + ": cannot write the file";
     return false;
   }
   ::setenv(kRegistryVariable, file.c_str(), 1);  // NOLINT(concurrency-mt-unsafe)
@@ -138,11 +144,111 @@ std::string executableDirectory() {
   return self.parent_path().string() + kPathSeparator;
 }
 
+namespace {
+
+// The logical current folder, as the shell keeps it through links: $PWD
+// when it is absolute and names "."; else the one getcwd finds; "" when
+// neither can be had.
+std::string currentFolder() {
+  std::string logical = environmentText("PWD");
+  struct stat named {};
+  struct stat here {};
+  if (!logical.empty() && logical[0] == '/' && ::stat(logical.c_str(), &named) == 0 &&
+      ::stat(".", &here) == 0 && named.st_dev == here.st_dev && named.st_ino == here.st_ino)
+    return logical;
+  std::error_code code;
+  const std::filesystem::path physical = std::filesystem::current_path(code);
+  return code ? std::string() : physical.string();
+}
+
+}  // namespace
+
+std::string normalPath(const std::string& path) {
+  std::string joined = path;
+  if (joined.empty() || joined[0] != '/') {
+    const std::string current = currentFolder();
+    if (current.empty()) return path;
+    joined = current + '/' + path;
+  }
+  std::string normal = std::filesystem::path(joined).lexically_normal().string();
+  while (normal.size() > 1 && normal.back() == '/') normal.pop_back();
+  return normal;
+}
+
 void sleepMilliseconds(unsigned long milliseconds) {
   timespec remaining{static_cast<time_t>(milliseconds / 1000),
                      static_cast<long>(milliseconds % 1000) * 1000000L};
-  while (::nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
+  while (::nanosleep(&remaining, &remaining) != 0 && errno == EINTR && stopStatus() == 0) {
   }
+}
+
+namespace {
+
+// The signal that asked to stop, 0 while none has come.
+volatile std::sig_atomic_t stopSignal = 0;
+
+const int kStopSignals[] = {SIGINT, SIGTERM};
+struct sigaction previousActions[2];
+
+void askToStop(int signal) {
+  if (stopSignal != 0) ::_exit(128 + signal);
+  stopSignal = signal;
+}
+
+}  // namespace
+
+// A signal that the shell has set to be ignored (a background job's SIGINT)
+// stays ignored.
+StopOnSignals::StopOnSignals() {
+  struct sigaction action {};
+  action.sa_handler = askToStop;
+  sigemptyset(&action.sa_mask);
+  for (std::size_t i = 0; i < 2; ++i) {
+    ::sigaction(kStopSignals[i], nullptr, &previousActions[i]);
+    if (previousActions[i].sa_handler != SIG_IGN) ::sigaction(kStopSignals[i], &action, nullptr);
+  }
+}
+
+StopOnSignals::~StopOnSignals() {
+  for (std::size_t i = 0; i < 2; ++i) ::sigaction(kStopSignals[i], &previousActions[i], nullptr);
+}
+
+int stopStatus() { return stopSignal == 0 ? 0 : 128 + stopSignal; }
+
+struct PositionLock::State {
+  explicit State(int fd) : file(fd) {}
+  rotavue::platform::FileDescriptor file;
+};
+
+PositionLock::PositionLock() = default;
+PositionLock::~PositionLock() = default;
+
+// The lock file is opened for reading, which flock needs no more than, so
+// that a lock file of another user in a shared temporary folder serves too.
+bool PositionLock::acquire(const std::string& name, std::string& error) {
+  std::string folder = perUserDirectory();
+  std::error_code code;
+  if (!folder.empty()) std::filesystem::create_directories(folder, code);
+  if (folder.empty() || code) {
+    folder = environmentText("XDG_RUNTIME_DIR");
+    if (folder.empty() || folder[0] != '/')
+      folder = std::filesystem::temp_directory_path(code).string();
+    if (code) folder = "/tmp";
+    folder += '/';
+  }
+  const std::string path = folder + "rotavue-" + name + ".lock";
+  auto state = std::make_unique<State>(::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644));
+  int failure = state->file.isOpen() ? 0 : errno;
+  while (failure == 0 && ::flock(state->file.get(), LOCK_EX) != 0) {
+    if (errno != EINTR) failure = errno;
+    if (stopStatus() != 0) return false;
+  }
+  if (failure != 0) {
+    error = path + ": " + std::strerror(failure);  // NOLINT(concurrency-mt-unsafe)
+    return false;
+  }
+  state_ = std::move(state);
+  return true;
 }
 
 bool standardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }

@@ -2,12 +2,13 @@
 // linked with -municode, so that the arguments come in UTF-16 without
 // shell32), LoadLibraryW/GetProcAddress for the module, a private registry
 // key that stands for the host's for this process alone, the per-user
-// folder, and the console's output code page. The tool's paths are UTF-8
-// and reach the system in UTF-16; the module's texts are converted to the
-// ANSI code page exactly, or as short paths, by the module's own platform
-// rules.
+// folder, the console's output code page and control handler, and named
+// mutexes. The tool's paths are UTF-8 and reach the system in UTF-16; the
+// module's texts are converted to the ANSI code page exactly, or as short
+// paths, by the module's own platform rules.
 #include <windows.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cwchar>
 #include <memory>
@@ -129,7 +130,8 @@ bool PrivateDirPath::publish(const std::string& dirPath, std::string& error) {
   if (status == ERROR_SUCCESS)
     status = ::RegOverridePredefKey(HKEY_CURRENT_USER, privateRoot.get());
   if (status != ERROR_SUCCESS) {
-    error = systemMessage(static_cast<DWORD>(status));
+    error = "HKEY_CURRENT_USER\\" + utf8Of(state->key.data(), state->key.size()) + ": " +
+            systemMessage(static_cast<DWORD>(status));
     return false;
   }
   state->redirected = true;
@@ -150,9 +152,9 @@ bool ansiPathOf(const std::string& path, std::string& ansi, std::string& problem
   const std::wstring wide = wideOf(path);
   if (rotavue::platform::exactAnsiPath(viewOf(wide), ansi)) return true;
   if (::GetFileAttributesW(wide.c_str()) == INVALID_FILE_ATTRIBUTES) {
-    problem = "cannot read " + path + ": " + systemMessage(::GetLastError());
+    problem = path + ": " + systemMessage(::GetLastError());
   } else {
-    problem = "cannot give " + path + " to the module: its name is outside the ANSI code page (" +
+    problem = path + ": cannot be given to the module: its name is outside the ANSI code page (" +
               std::to_string(::GetACP()) + ") and it has no short name";
   }
   return false;
@@ -176,7 +178,106 @@ std::string executableDirectory() {
   return utf8Of(path.data(), separator + 1);
 }
 
-void sleepMilliseconds(unsigned long milliseconds) { ::Sleep(milliseconds); }
+std::string normalPath(const std::string& path) {
+  const std::wstring wide = wideOf(path);
+  const DWORD size = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return path;
+  std::wstring full(size, L'\0');
+  const DWORD length = ::GetFullPathNameW(wide.c_str(), size, &full[0], nullptr);
+  if (length == 0 || length >= size) return path;
+  full.resize(length);
+  // "C:\" keeps its separator; "\\server\share\" loses it, which the
+  // module's walk appends again, as it does for any other folder.
+  while (full.size() > 1 && (full.back() == L'\\' || full.back() == L'/') &&
+         full[full.size() - 2] != L':')
+    full.pop_back();
+  return utf8Of(full.data(), full.size());
+}
+
+namespace {
+
+struct HandleCloser {
+  void operator()(HANDLE handle) const { ::CloseHandle(handle); }
+};
+using OwnedHandle = std::unique_ptr<void, HandleCloser>;
+
+// What the console's control handler shares with the command: the exit
+// status a stop asks for, an event that wakes the command's waits, and one
+// that tells the handler, on the console's closing, that the teardown is
+// done. They live as long as the process, since the handler may still run
+// while the program ends.
+std::atomic<int> stopAsked{0};
+OwnedHandle stopEvent;
+OwnedHandle teardownDone;
+
+// The handler runs on a thread of its own. Returning FALSE hands the event
+// to the default handler, which ends the process.
+BOOL WINAPI askToStop(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
+  if (stopAsked.exchange(130) != 0) return FALSE;
+  ::SetEvent(stopEvent.get());
+  if (event == CTRL_CLOSE_EVENT) ::WaitForSingleObject(teardownDone.get(), INFINITE);
+  return TRUE;
+}
+
+}  // namespace
+
+void sleepMilliseconds(unsigned long milliseconds) {
+  if (stopEvent)
+    ::WaitForSingleObject(stopEvent.get(), milliseconds);
+  else
+    ::Sleep(milliseconds);
+}
+
+StopOnSignals::StopOnSignals() {
+  stopEvent.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  teardownDone.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  ::SetConsoleCtrlHandler(askToStop, TRUE);
+}
+
+StopOnSignals::~StopOnSignals() {
+  ::SetEvent(teardownDone.get());
+  ::SetConsoleCtrlHandler(askToStop, FALSE);
+}
+
+int stopStatus() { return stopAsked.load(); }
+
+struct PositionLock::State {
+  OwnedHandle mutex;
+  bool held = false;
+
+  State() = default;
+  State(const State&) = delete;
+  State& operator=(const State&) = delete;
+  ~State() {
+    if (held) ::ReleaseMutex(mutex.get());
+  }
+};
+
+PositionLock::PositionLock() = default;
+PositionLock::~PositionLock() = default;
+
+// A mutex whose holder ended without releasing it (WAIT_ABANDONED) is taken
+// all the same: the position file is replaced in one step, so nothing is
+// left half done.
+bool PositionLock::acquire(const std::string& name, std::string& error) {
+  const std::wstring mutexName = L"Local\\Rotavue-" + wideOf(name);
+  auto state = std::make_unique<State>();
+  state->mutex.reset(::CreateMutexW(nullptr, FALSE, mutexName.c_str()));
+  DWORD waited = WAIT_FAILED;
+  if (state->mutex) {
+    const HANDLE handles[] = {state->mutex.get(), stopEvent.get()};
+    waited = ::WaitForMultipleObjects(stopEvent ? 2 : 1, handles, FALSE, INFINITE);
+  }
+  if (waited == WAIT_OBJECT_0 + 1) return false;
+  if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED_0) {
+    error = utf8Of(mutexName.data(), mutexName.size()) + ": " + systemMessage(::GetLastError());
+    return false;
+  }
+  state->held = true;
+  state_ = std::move(state);
+  return true;
+}
 
 namespace {
 

@@ -37,12 +37,12 @@ Plugin::~Plugin() {
 bool Plugin::load(const std::string& path, std::string& error) {
   module_ = loadModule(path, error);
   if (module_ == nullptr) {
-    error = "cannot load module " + path + ": " + error;
+    error = path + ": cannot load the module: " + error;
     return false;
   }
   const auto find = [&](const char* name, auto& target) {
     void* address = symbol(name);
-    if (address == nullptr && error.empty()) error = path + " does not export " + name;
+    if (address == nullptr && error.empty()) error = path + ": the module does not export " + name;
     target = asFunction<std::remove_reference_t<decltype(target)>>(address);
   };
   error.clear();

@@ -2,13 +2,16 @@
 // starts meters and drives them through the host's update loop, printing
 // each result whenever it changes with the nickname's stored position, then
 // shuts the meters down. The host's own DirPath is neither used nor
-// changed, so that the demo's nicknames can never move a widget.
+// changed, so that the demo's nicknames can never move a widget. A signal
+// (StopOnSignals) ends the loop at the next tick, and the meters are shut
+// down and the private DirPath removed as at the end.
 //
 // The command line is UTF-8; the module takes texts in the ANSI code page.
-// So every text a meter passes is converted first: a folder to its exact
-// form or its short path, a nickname or an interval to its exact form. A
-// folder without either is an error of its own (exit status 3), a nickname
-// or interval without an exact form bad usage.
+// So every text a meter passes is converted first: a folder, in its normal
+// form (normalPath), to its exact form or its short path, a nickname or an
+// interval to its exact form. A folder without either is an error of its
+// own (exit status 3), a nickname or interval without an exact form bad
+// usage.
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -95,9 +98,9 @@ int runCommand(const RunOptions& options) {
   const std::string modulePath =
       options.shared.module.empty() ? defaultModulePath() : options.shared.module;
   std::string dirPath =
-      options.shared.dirPath.empty() ? defaultHostFolder() : options.shared.dirPath;
+      normalPath(options.shared.dirPath.empty() ? defaultHostFolder() : options.shared.dirPath);
   const std::string folder =
-      options.shared.folder.empty() ? exampleFolder() : options.shared.folder;
+      normalPath(options.shared.folder.empty() ? exampleFolder() : options.shared.folder);
 
   std::vector<Meter> meters;
   for (const std::string& spec : options.meters) meters.push_back(parseMeter(spec));
@@ -109,7 +112,7 @@ int runCommand(const RunOptions& options) {
     meter.ansiNickname = exactText(meter.nickname, "nickname");
     meter.ansiInterval = exactText(meter.interval, "interval");
     if (meter.arity != Arity::kThreeTexts) continue;
-    if (meter.directory.empty()) meter.directory = folder;
+    meter.directory = meter.directory.empty() ? folder : normalPath(meter.directory);
     std::string problem;
     if (!ansiPathOf(meter.directory, meter.ansiDirectory, problem)) {
       std::cerr << kProgramName << ": " << problem << '\n';
@@ -129,7 +132,8 @@ int runCommand(const RunOptions& options) {
     for (const std::string& name : offered) listed = listed || name == meter.function;
     meter.address = listed ? plugin.symbol(meter.function.c_str()) : nullptr;
     if (meter.address == nullptr) {
-      std::cerr << kProgramName << ": the module does not offer " << meter.function << '\n';
+      std::cerr << kProgramName << ": " << modulePath << ": the module does not offer "
+                << meter.function << '\n';
       return kExitFailed;
     }
   }
@@ -152,7 +156,7 @@ int runCommand(const RunOptions& options) {
               << '\n';
   }
 
-  for (unsigned long tick = 1; tick <= options.ticks; ++tick) {
+  for (unsigned long tick = 1; tick <= options.ticks && stopStatus() == 0; ++tick) {
     for (Meter& meter : meters) {
       const std::string result = meter.call();
       if (meter.shown && result == meter.lastResult) continue;

@@ -62,7 +62,7 @@ struct SurveyWalk {
   std::unique_ptr<Enumeration> open(DirectoryEntry& first, SystemError& error);
   void countEntry();
   void surveyLevel(bool top);
-  void noteImage(const char* name);
+  void noteImage(const DirectoryEntry& entry);
   void noteSkippedFolder(const DirectoryEntry& entry);
   void noteOtherPicture(const char* name);
   std::uint64_t imagesBeneath();
@@ -116,7 +116,7 @@ void SurveyWalk::surveyLevel(bool top) {
           noteSkippedFolder(entry);
         // A folder kept out is tested as an image name like a file.
         if (isImageName(entry.name))
-          noteImage(entry.name);
+          noteImage(entry);
         else if (!hasDirectoryBit(entry.attributes))
           noteOtherPicture(entry.name);
       }
@@ -132,13 +132,26 @@ void SurveyWalk::surveyLevel(bool top) {
   }
 }
 
-// Lengths are counted as the host's file calls count them, so that in a
-// double-byte code page a character of two bytes counts once on Windows.
-void SurveyWalk::noteImage(const char* name) {
+// An entry named like an image, which the walks take unless its path would
+// not fit the result text. Lengths are counted as the host's file calls
+// count them, so that in a double-byte code page a character of two bytes
+// counts once on Windows. A folder, or a link (a reparse point) to no file,
+// is taken by the walks but is no file that the host could show; only a
+// link costs a look at the file system.
+void SurveyWalk::noteImage(const DirectoryEntry& entry) {
+  std::string image = path + entry.name;
+  const bool taken = image.size() < platform::kImagePathBytesLimit;
+  if (!taken || !platform::hostCanOpenPath(image))
+    survey.longPaths.push_back(platform::ansiToUtf8(image));
+  if (!taken) return;
+  if (hasDirectoryBit(entry.attributes) ||
+      ((entry.attributes & platform::kAttributeReparsePoint) != 0 &&
+       !platform::fileExists(image))) {
+    survey.notFiles.push_back(platform::ansiToUtf8(image));
+    return;
+  }
   ++survey.images;
-  std::string image = path + name;
   const std::size_t length = platform::hostPathLength(image);
-  if (!platform::hostCanOpenPath(image)) survey.longPaths.push_back(platform::ansiToUtf8(image));
   if (length > survey.longestPathLength) {
     survey.longestPathLength = length;
     longestPath = std::move(image);

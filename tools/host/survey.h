@@ -3,11 +3,12 @@
 //
 // The survey walks a folder with the walks' own rules: the same enumeration
 // hook, the same entered-folder predicate, image-name test and skipped names,
-// and the same handling of names the host cannot open. So its image count is
-// the count walk's, and everything else it reports explains a picture that
-// never appears: folders kept out (with the images inside them), pictures of
-// types the rotation does not show, names the host cannot open, folders that
-// cannot be read, and images whose path is too long for the host to open.
+// and the same handling of names the host cannot open. So its images and
+// its names that are not files together make the count walk's count, and
+// everything else it reports explains a picture that never appears: folders
+// kept out (with the images inside them), pictures of types the rotation does
+// not show, names the host cannot open, folders that cannot be read, and
+// images whose path is too long for the host.
 //
 // It looks inside a folder that is kept out only to count the images there,
 // read-only, and never opens links or offline and recall-on-access folders:
@@ -76,7 +77,7 @@ struct Survey {
   bool folderReadable = false;
   std::string folderMessage;
 
-  std::uint64_t images = 0;           // what the count walk counts
+  std::uint64_t images = 0;           // files the walks take as images
   std::uint64_t foldersEntered = 0;   // folders walked, the folder itself included
   std::uint64_t entries = 0;          // entries looked at, in skipped folders too
   std::string longestPath;            // the longest image path; "" without images
@@ -85,10 +86,16 @@ struct Survey {
   std::vector<SkippedFolder> skippedFolders;
   std::map<std::string, OtherPictures> otherPictures;  // by lower-case extension
   std::vector<std::string> unreachableNames;
+  // Entries the walks take as images that are no file: a folder kept out
+  // named like an image, a link to no file (dangling, or to a folder). The
+  // module answers their paths; the host cannot show them.
+  std::vector<std::string> notFiles;
   std::vector<UnreadableFolder> unreadableFolders;
   // Images whose path the host's file calls cannot open, being
   // platform::kPathLimit long or longer as they count it
-  // (platform::hostCanOpenPath).
+  // (platform::hostCanOpenPath), and, natively, those that the walks pass
+  // over since their path would not fit the result text
+  // (platform::kImagePathBytesLimit).
   std::vector<std::string> longPaths;
 };
 

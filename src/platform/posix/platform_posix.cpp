@@ -3,8 +3,10 @@
 // Directory entries get Windows-style attribute words: 16 for a plain
 // directory, 16 + 2 (hidden) for a directory whose name starts with ".", 16 +
 // 1024 (reparse point) for a symbolic link to a directory, so that the walks
-// never follow links into loops, and 128 for everything else. The registry is
-// stood in for by a text file in the registry-export format
+// never follow links into loops, 1024 alone for any other symbolic link (to
+// a file, or dangling), as Windows marks a link to a file, and 128 for
+// everything else. A name that holds CR or LF is delivered as unreachable.
+// The registry is stood in for by a text file in the registry-export format
 // (registry_file.h).
 #include <dirent.h>
 #include <fcntl.h>
@@ -26,6 +28,7 @@ namespace rotavue::platform {
 
 const char kPathSeparator = '/';
 const std::size_t kPathLimit = PATH_MAX;
+const std::size_t kImagePathBytesLimit = 1024;
 
 std::string ansiToUtf8(const std::string& text) { return text; }
 
@@ -99,6 +102,7 @@ class DirectoryStream final : public Enumeration {
     if (record == nullptr) return false;
     entry.name = record->d_name;
     entry.attributes = attributesOf(*record);
+    entry.unreachable = std::strpbrk(record->d_name, "\r\n") != nullptr;
     return true;
   }
 
@@ -121,6 +125,7 @@ class DirectoryStream final : public Enumeration {
       struct stat target {};
       if (::fstatat(::dirfd(stream_), record.d_name, &target, 0) == 0 && S_ISDIR(target.st_mode))
         return kAttributeDirectory | kAttributeReparsePoint;
+      return kAttributeReparsePoint;
     }
     return kAttributeNormal;
   }

@@ -23,6 +23,7 @@ namespace rotavue::platform {
 
 const char kPathSeparator = '\\';
 const std::size_t kPathLimit = MAX_PATH;
+const std::size_t kImagePathBytesLimit = static_cast<std::size_t>(-1);
 const char kPathLengthUnit[] = "characters";
 
 SystemError lastSystemError() { return SystemError{static_cast<std::uint32_t>(::GetLastError())}; }

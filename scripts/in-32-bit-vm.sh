@@ -51,6 +51,8 @@ if [ "${1:-}" = --guest ]; then
   if [ "$uid" != 0 ]; then
     runner=(setpriv --reuid="$uid" --regid="$gid" --init-groups)
   fi
+  read -r up _ </proc/uptime
+  echo "in-32-bit-vm: the guest is up after ${up%.*} s" >&3
   status=0
   "${runner[@]}" bash "$vm/job" </dev/null >&3 2>&1 || status=$?
   exec 3>&-
@@ -223,6 +225,7 @@ rm -f "$disk"
 truncate -s 16G "$disk"
 mke2fs -q -F -t ext4 -O ^has_journal "$disk"
 
+started=$SECONDS
 status=0
 timeout --foreground -k 10 "${minutes}m" qemu-system-x86_64 \
   -nodefaults -no-user-config -display none -no-reboot \
@@ -247,4 +250,5 @@ if [ ! -s "$vm/status" ]; then
     tail -n 15 >&2 || true
   exit 125
 fi
+echo "in-32-bit-vm: the VM ran for $((SECONDS - started)) s"
 exit "$(cat "$vm/status")"

@@ -57,7 +57,7 @@ cmake/wine-run.sh build/windows/rotavue-bench.exe --smoke >/dev/null
 echo "run-32-bit-tests: the 32-bit benchmark's smoke run passed in $((SECONDS - started)) s"
 
 # Under emulation a test takes ten to twenty times as long as on the machine
-# itself (the unit suite about two and a half minutes): the preset's
+# itself (the unit suite two to four minutes): the preset's
 # per-test limit is raised, while staying well within the VM's own.
 started=$SECONDS
 ctest --preset windows --exclude-regex '^dll_' --timeout 1200

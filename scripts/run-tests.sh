@@ -14,7 +14,7 @@
 # a kernel without its 32-bit emulation), the Windows tests and the Windows
 # benchmark run here from the 64-bit `windows64` build under the 64-bit Wine,
 # for quick feedback, and then, in one boot of a virtual machine whose kernel
-# runs 32-bit programs (scripts/in-32-bit-vm.sh, 7 to 15 minutes under
+# runs 32-bit programs (scripts/in-32-bit-vm.sh, 7 to 16 minutes under
 # software emulation), scripts/run-32-bit-tests.sh runs the release
 # check's Wine part, the 32-bit benchmark and the rest of the 32-bit
 # `windows` tests. A notice says so at the start and at the end.

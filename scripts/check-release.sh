@@ -11,11 +11,15 @@
 # folder and run there, together with the unpacked rotavue-host.exe.
 # The `windows` preset must have been built. On a machine that cannot run
 # 32-bit programs (scripts/can-run-32-bit.sh) that Wine part is skipped with
-# a notice, and the checks of the files alone still run. The scratch folder,
+# a notice, and the checks of the files alone still run (scripts/run-tests.sh
+# then runs the whole check once more in a 32-bit VM). The scratch folder,
 # build/release-check, has its own Wine prefix, whose server is ended on
 # every way out; the folder is kept only when a check failed.
 #
-#   scripts/check-release.sh
+#   scripts/check-release.sh [--no-build]
+#
+# --no-build checks the zip that build/windows-release holds already, as the
+# 32-bit VM of scripts/in-32-bit-vm.sh does with the zip built outside it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -33,8 +37,10 @@ fail() {
   exit 1
 }
 
-cmake --preset windows-release >/dev/null
-cmake --build --preset windows-release --target package >/dev/null
+if [ "${1:-}" != --no-build ]; then
+  cmake --preset windows-release >/dev/null
+  cmake --build --preset windows-release --target package >/dev/null
+fi
 (cd "$release" && sha256sum --quiet -c "$zip.sha256") || fail "$zip does not match $zip.sha256"
 
 # A clean scratch folder; a server left over from an earlier run is ended

@@ -12,10 +12,13 @@
 # out, so that nothing is left holding the terminal or a CI pipe.
 #
 # On a machine that cannot run 32-bit programs (scripts/can-run-32-bit.sh:
-# a kernel without its 32-bit emulation), the 32-bit `windows` preset is
-# still built, but its Windows tests and the Windows benchmark run from the
-# 64-bit `windows64` build under the 64-bit Wine, and the release check
-# skips its Wine part; a notice says so where it happens and at the end.
+# a kernel without its 32-bit emulation), the Windows tests and the Windows
+# benchmark run here from the 64-bit `windows64` build under the 64-bit Wine,
+# for quick feedback, and then, in one boot of a virtual machine whose kernel
+# runs 32-bit programs (scripts/in-32-bit-vm.sh, 7 to 16 minutes under
+# software emulation), scripts/run-32-bit-tests.sh runs the release
+# check's Wine part, the 32-bit benchmark and the rest of the 32-bit
+# `windows` tests. A notice says so at the start and at the end.
 #
 #   scripts/run-tests.sh [FUZZ_SECONDS]     (default 20 per fuzz target)
 set -euo pipefail
@@ -29,7 +32,8 @@ if notice=$(scripts/can-run-32-bit.sh); then
   scripts/build.sh native native-asan windows fuzz
 else
   windows_run=windows64
-  echo "run-tests: $notice; the Windows tests and benchmark run from the 64-bit windows64 build"
+  echo "run-tests: $notice; the Windows tests run from the 64-bit windows64 build, and those of" \
+    "the 32-bit build in a virtual machine (scripts/in-32-bit-vm.sh)"
   scripts/build.sh native native-asan windows windows64 fuzz
 fi
 
@@ -42,6 +46,10 @@ ctest --preset native-asan | tee -a "$summary"
 ctest --preset "$windows_run" | tee -a "$summary"
 
 scripts/check-release.sh
+if [ "$windows_run" != windows ]; then
+  # A VM that does not boot, or a Wine that cannot start in it, fails here.
+  scripts/in-32-bit-vm.sh --minutes 45 scripts/run-32-bit-tests.sh | tee -a "$summary"
+fi
 scripts/check-reproducible.sh
 # Once more in the tree of a release's source download, which has no .git
 # (unless this tree is one: then the check above was that run). The tree
@@ -83,11 +91,12 @@ build/native/rotavue-bench --smoke --benchmark_min_time=0.01 >/dev/null
 cmake/wine-run.sh "build/$windows_run/rotavue-bench.exe" --smoke >/dev/null
 echo "benchmarks: smoke runs passed (the Windows one from build/$windows_run)"
 
-# One closing line for all three ctest runs (each has stopped the script on
-# a failure already).
+# One closing line for all the ctest runs (each has stopped the script on a
+# failure already).
 total=$(awk '/tests failed out of/ { sum += $NF } END { print sum + 0 }' "$summary")
 rm -f "$summary"
 if [ "$windows_run" != windows ]; then
-  echo "run-tests: $notice; so the Windows tests ran from the 64-bit build, the release check without Wine"
+  echo "run-tests: $notice; so the Windows tests ran here from the 64-bit build, and in a" \
+    "virtual machine from the 32-bit build and the release zip"
 fi
 echo "ctest: ${total} passed, 0 failed"

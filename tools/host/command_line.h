@@ -11,7 +11,7 @@
 
 namespace rotavue_host {
 
-// Exit statuses, as --help and the README list them.
+// Exit statuses, as --help and docs/command-line.md list them.
 inline constexpr int kExitDone = 0;
 inline constexpr int kExitFailed = 1;  // the module or DirPath failed, no image, or the output
 inline constexpr int kExitUsage = 2;   // bad usage

@@ -105,7 +105,7 @@ TEST_F(HostCheck, ExitStatusTellsBadUsageFromAFolderThatCannotBeRead) {
 
   for (const std::vector<std::string>& bad :
        std::vector<std::vector<std::string>>{{"check", "--bogus"},
-                                             {"check", tree_.path()},
+                                             {"check", tree_.path(), "--folder=x"},
                                              {"check", "--folder"},
                                              {"check", "--folder="},
                                              {"check", "--json", "--all", "--verbose"}}) {
@@ -185,7 +185,7 @@ TEST_F(HostCheck, ReadableReportCutsItsListsUnlessAll) {
       << cut.out;
   EXPECT_NE(cut.out.find("\n  \xE2\x80\xA6 and 2 more\n"), std::string::npos) << cut.out;
 
-  const Outcome all = run({"check", "--all", "--folder", tree_.path()});
+  const Outcome all = run({"check", "--all", tree_.path()});
   EXPECT_EQ(all.status, 0);
   EXPECT_EQ(all.out.find("\xE2\x80\xA6"), std::string::npos);
   for (int i = 0; i < 12; ++i) {

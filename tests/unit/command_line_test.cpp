@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,9 @@ TEST(CommandLine, ParsesTheDocumentedCommandLine) {
   // A value is a value, even where it looks like a request for help.
   EXPECT_EQ(parseCommandLine({"check", "--folder=-h"}).check.folder, "-h");
   EXPECT_EQ(parseCommandLine({"check", "--folder", "-h"}).check.folder, "-h");
+  EXPECT_EQ(parseCommandLine({"check", "--json", "pics"}).check.folder, "pics");
+  EXPECT_EQ(parseCommandLine({"info", "--module", "m"}).info.module, "m");
+  EXPECT_EQ(parseCommandLine({"info", "m"}).info.module, "m");
 
   const CommandLine run =
       parseCommandLine({"run", "--module", "m", "--dir-path", "d", "--folder", "f", "--meter",
@@ -57,21 +61,29 @@ TEST(CommandLine, ParsesTheDocumentedCommandLine) {
     const std::string topic = help[0] == "help" ? help[1] : help[0];
     EXPECT_NE(line.text.find("Usage: rotavue-host " + topic), std::string::npos) << line.text;
   }
+  // Each command's help is short, and its last line an example of the command.
+  for (const std::string topic : {"info", "run", "check", "next", "random", "current"}) {
+    const std::string text = parseCommandLine({topic, "--help"}).text;
+    const std::size_t example = text.rfind("\nExample:\n  rotavue-host " + topic + " ");
+    EXPECT_LE(std::count(text.begin(), text.end(), '\n'), 25) << text;
+    EXPECT_EQ(text.find('\n', text.find('\n', example + 1) + 1), text.size() - 1) << text;
+  }
 
   for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
            {},
            {"check", "--bogus"},
-           {"check", "pics"},
+           {"check", "pics", "--folder", "f"},
            {"check", "--folder"},
            {"check", "--folder="},
            {"check", "--folder", ""},
            {"check", "--json=1"},
-           {"check", "--json", "extra"},
+           {"check", "--json", "pics", "extra"},
            {"run", "--ticks", "-1"},
            {"run", "--meter", "GetImage,a", "GetImage,b"},
            {"run", "--version"},
            {"--version", "run"},
            {"info", "a", "b"},
+           {"info", "a", "--module", "b"},
            {"next", "--folder", "f"},
            {"next", "--nickname=", "--folder=f"},
            {"next", "--nickname=n"},

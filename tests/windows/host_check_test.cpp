@@ -122,7 +122,7 @@ TEST_F(HostCheckExe, ExitStatusTellsBadUsageFromAFolderThatCannotBeRead) {
   EXPECT_EQ(missing.out, "");
   EXPECT_EQ(missing.err.rfind("rotavue-host: " + root_ + "nowhere: ", 0), 0u) << missing.err;
   for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
-           {"check", "--bogus"}, {"check", pictures_}, {"check", "--folder"}}) {
+           {"check", "--bogus"}, {"check", pictures_, "--folder=x"}, {"check", "--folder"}}) {
     const Outcome outcome = run(bad);
     EXPECT_EQ(outcome.status, 2u) << bad.back();
     EXPECT_EQ(outcome.out, "") << bad.back();

@@ -1,9 +1,7 @@
 // Tests of the reports of `rotavue-host check` over surveys of in-memory
 // trees: the JSON object parsed back has exactly the documented keys and
 // values, in valid UTF-8 whatever the names; the readable report gives the
-// totals first and cuts each list at ten entries unless --all; the command
-// line is parsed as documented; and the one-shot commands tell an image
-// from the wrap-around and from a message as documented.
+// totals first and cuts each list at ten entries unless --all.
 #include "check_report.h"
 
 #include <gtest/gtest.h>
@@ -13,11 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "answer.h"
-#include "command_line.h"
 #include "platform/platform.h"
 #include "support/memory_tree.h"
-#include "support/temp_directory.h"
 #include "survey.h"
 
 namespace rotavue_host {
@@ -200,110 +195,6 @@ TEST(CheckReport, CutsEachListAtTenUnlessAll) {
   }
   ASSERT_EQ(columns.size(), 2u) << aligned.str();
   EXPECT_EQ(columns[0], columns[1]) << aligned.str();
-}
-
-TEST(CommandLine, ParsesTheDocumentedCommandLine) {
-  const CommandLine defaults = parseCommandLine({"check"});
-  EXPECT_EQ(defaults.command, Command::kCheck);
-  EXPECT_EQ(defaults.check.folder, "");
-  EXPECT_FALSE(defaults.check.json);
-  EXPECT_FALSE(defaults.check.all);
-
-  const CommandLine check = parseCommandLine({"check", "--json", "--folder", "C:\\pics", "--all"});
-  EXPECT_EQ(check.check.folder, "C:\\pics");
-  EXPECT_TRUE(check.check.json);
-  EXPECT_TRUE(check.check.all);
-  EXPECT_EQ(parseCommandLine({"check", "--folder=a b"}).check.folder, "a b");
-  // A value is a value, even where it looks like a request for help.
-  EXPECT_EQ(parseCommandLine({"check", "--folder=-h"}).check.folder, "-h");
-  EXPECT_EQ(parseCommandLine({"check", "--folder", "-h"}).check.folder, "-h");
-
-  const CommandLine run =
-      parseCommandLine({"run", "--module", "m", "--dir-path", "d", "--folder", "f", "--meter",
-                        "GetImage,a", "--meter", "GetImage,b", "--ticks", "3", "--tick-ms=0"});
-  EXPECT_EQ(run.command, Command::kRun);
-  EXPECT_EQ(run.run.shared.module, "m");
-  EXPECT_EQ(run.run.shared.dirPath, "d");
-  EXPECT_EQ(run.run.shared.folder, "f");
-  EXPECT_EQ(run.run.meters, (std::vector<std::string>{"GetImage,a", "GetImage,b"}));
-  EXPECT_EQ(run.run.ticks, 3u);
-  EXPECT_EQ(run.run.tickMs, 0u);
-
-  const CommandLine next = parseCommandLine(
-      {"next", "--nickname", "desk", "--wrap-marker", "--dir-path", "d", "--folder", "f"});
-  EXPECT_EQ(next.command, Command::kOneShot);
-  EXPECT_EQ(next.oneShot.function, OneShot::kNext);
-  EXPECT_EQ(next.oneShot.nickname, "desk");
-  EXPECT_TRUE(next.oneShot.wrapMarker);
-  EXPECT_EQ(next.oneShot.shared.dirPath, "d");
-  EXPECT_EQ(next.oneShot.shared.folder, "f");
-  EXPECT_EQ(parseCommandLine({"random", "--nickname=r", "--folder=f"}).oneShot.function,
-            OneShot::kRandom);
-  EXPECT_EQ(parseCommandLine({"current", "--nickname=c"}).oneShot.function, OneShot::kCurrent);
-
-  for (const std::vector<std::string>& help : std::vector<std::vector<std::string>>{
-           {"check", "--help"}, {"check", "--json", "-h"}, {"help", "check"}, {"help", "next"}}) {
-    const CommandLine line = parseCommandLine(help);
-    EXPECT_EQ(line.command, Command::kShowText);
-    const std::string topic = help[0] == "help" ? help[1] : help[0];
-    EXPECT_NE(line.text.find("Usage: rotavue-host " + topic), std::string::npos) << line.text;
-  }
-
-  for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
-           {},
-           {"check", "--bogus"},
-           {"check", "pics"},
-           {"check", "--folder"},
-           {"check", "--folder="},
-           {"check", "--folder", ""},
-           {"check", "--json=1"},
-           {"check", "--json", "extra"},
-           {"run", "--ticks", "-1"},
-           {"run", "--meter", "GetImage,a", "GetImage,b"},
-           {"run", "--version"},
-           {"--version", "run"},
-           {"info", "a", "b"},
-           {"next", "--folder", "f"},
-           {"next", "--nickname=", "--folder=f"},
-           {"next", "--nickname=n"},
-           {"current", "--nickname=c", "--folder", "f"},
-           {"random", "--nickname=r", "--folder=f", "--wrap-marker"}}) {
-    EXPECT_THROW(parseCommandLine(bad), UsageError) << (bad.empty() ? "" : bad.back());
-  }
-}
-
-TEST(AnswerKind, AnImageIsAnExistingFileNamedLikeOneTheRestWrapsOrIsAMessage) {
-  const rotavue::testing::TempDirectory tree;
-  tree.writeFile("a.JPG");
-  tree.writeFile("notes.txt");
-  tree.makeDirectory("folder.png");
-  const struct {
-    std::string answer;
-    bool cleared;
-    AnswerKind kind;
-  } rows[] = {
-      {tree.pathOf("a.JPG"), false, AnswerKind::kImage},
-      {tree.pathOf("notes.txt"), false, AnswerKind::kMessage},
-      {tree.pathOf("gone.jpg"), false, AnswerKind::kNotFile},
-      {tree.pathOf("folder.png"), true, AnswerKind::kNotFile},
-      {"", true, AnswerKind::kWrap},
-      {"", false, AnswerKind::kMessage},
-      {"Access is denied.", true, AnswerKind::kWrap},
-      {"Unable to access the registry", false, AnswerKind::kMessage},
-  };
-  for (const auto& row : rows) {
-    bool asked = false;
-    const AnswerKind kind = answerKind(row.answer, [&] {
-      asked = true;
-      return row.cleared;
-    });
-    EXPECT_EQ(kind, row.kind) << row.answer;
-    // The position is read only for an answer that names no image.
-    EXPECT_EQ(asked, row.kind == AnswerKind::kWrap || row.kind == AnswerKind::kMessage)
-        << row.answer;
-  }
-  EXPECT_TRUE(namesImage(tree.pathOf("gone.jpg")));
-  EXPECT_FALSE(namesImage(tree.pathOf("notes.txt")));
 }
 
 }  // namespace

@@ -11,7 +11,7 @@
 #include "check_report.h"
 #include "commands.h"
 #include "host/meter_data.h"
-#include "module.h"
+#include "system.h"
 #include "walk/walk.h"
 
 namespace rotavue_host {

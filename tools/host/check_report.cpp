@@ -220,47 +220,18 @@ void printCheckReport(std::ostream& out, const Survey& survey, double refreshMs,
 }
 
 std::string checkHelpText() {
-  return "Walks DIR with the module's own rules and tells what the rotation shows and\n"
-         "what it passes over, and why:\n"
-         "  images              how many images the rotation shows (the module's count\n"
-         "                      less the names that are not files), the folders\n"
-         "                      entered and the longest image path;\n"
-         "  skipped folders     folders not entered, with their reasons (hidden, system,\n"
-         "                      link, offline, other) and the images inside them;\n"
-         "  other pictures      picture types the rotation does not show (jpeg, jpe,\n"
-         "                      jfif, webp, tif, tiff, heic, heif, avif, svg);\n"
-         "  unreachable names   names the host cannot open (no exact form in the ANSI\n"
-         "                      code page and no short name; on Linux, CR or LF);\n"
-         "  not files           names the module answers that are no file (a folder not\n"
-         "                      entered, a link to no file), not among the images;\n"
-         "  unreadable folders  with the system's message;\n"
-         "  long paths          images whose path has " +
+  return "Walks DIR with the module's own rules and tells what the rotation shows, what\n"
+         "it passes over and why: skipped folders with their reasons, other picture\n"
+         "types, unreachable names, names that are not files, unreadable folders, and\n"
+         "images whose path has " +
          pathLimitText() +
-         " or more, which\n"
-         "                      the host cannot show (on Linux passed over: the result\n"
-         "                      text holds 1023 bytes);\n"
-         "  refresh time        one count walk over DIR, in milliseconds.\n"
-         "The report gives the totals, then each list, cut at " +
+         " or more. The totals come first, then each\n"
+         "list, cut at " +
          std::to_string(kCheckListLimit) +
-         " entries unless --all.\n"
-         "A progress line goes to standard error while it walks, when that is a\n"
-         "terminal. DIR reaches the walk in the ANSI code page, as its exact name or\n"
-         "else its short name.\n"
-         "\n"
-         "--json prints one JSON object (UTF-8), every list complete:\n"
-         "  folder              DIR as walked, ending in the separator\n"
-         "  images              the number of images shown\n"
-         "  folders_entered     folders walked, DIR included\n"
-         "  longest_path        the longest image path (\"\" without images)\n"
-         "  skipped_folders     [{\"path\", \"reasons\": [words], \"images_inside\"}];\n"
-         "                      images_inside is null for links and offline folders,\n"
-         "                      which are never opened\n"
-         "  other_pictures      {extension: count}\n"
-         "  unreachable_names   [path]\n"
-         "  not_files           [path]\n"
-         "  unreadable_folders  [{\"path\", \"message\"}]\n"
-         "  long_paths          the number of images whose path is too long\n"
-         "  refresh_ms          milliseconds of one count walk\n";
+         " entries unless --all. --json prints one object, every list\n"
+         "complete, with the keys folder, images, folders_entered, longest_path,\n"
+         "skipped_folders, other_pictures, unreachable_names, not_files,\n"
+         "unreadable_folders, long_paths and refresh_ms.\n";
 }
 
 }  // namespace rotavue_host

@@ -1,10 +1,13 @@
 // The command line of rotavue-host, set up with CLI11.
 //
-// Each command is a subcommand with its own options and --help. Options that
-// several commands share are defined once, by the helpers below, so that
-// every command that drives the module takes --module, --dir-path and
-// (but for current) --folder alike. CLI11's own exit codes (100 and up) never leave this
-// file: bad usage becomes a UsageError, a request for help the text to show.
+// Each command is a subcommand with its own options and a short --help that
+// ends with an example; what the commands share (where the defaults and the
+// positions are, DirPath, every exit status) is told once, by the program's
+// own --help. Options that several commands share are defined once, by the
+// helpers below, so that every command that loads the module takes --module,
+// and those that drive it --dir-path and (but for current) --folder alike.
+// CLI11's own exit codes (100 and up) never leave this file: bad usage
+// becomes a UsageError, a request for help the text to show.
 #include "command_line.h"
 
 #include <CLI/CLI.hpp>
@@ -13,6 +16,7 @@
 #include <vector>
 
 #include "check_report.h"
+#include "platform/platform.h"
 
 namespace rotavue_host {
 
@@ -27,6 +31,29 @@ const char kExitStatuses[] =
     "be read (check, next, random) or cannot be given to the module (no name in\n"
     "the ANSI code page and no short name); 130 or 143 after SIGINT or SIGTERM\n"
     "(Ctrl-C) during run, next, random or current, once it has cleaned up.\n";
+
+// What the defaults of every command are, where they are looked for in each
+// layout (layout.h) and where the positions live.
+const char kWhereThingsAre[] =
+    "The module and the example folder \"pictures\" are the ones that came with\n"
+    "this program: beside it (a build tree, the Windows zip), else where a Linux\n"
+    "install put them (rotavue/ in its library folder, and share/rotavue/).\n"
+    "next, random and current keep the positions in --dir-path, else in the\n"
+    "host's DirPath when the host has one (so that a widget's nickname is\n"
+    "shared), else in the per-user folder: %LOCALAPPDATA%\\Rotavue\\ on Windows,\n"
+    "$XDG_STATE_HOME/rotavue/ or ~/.local/state/rotavue/ on Linux. run keeps its\n"
+    "own in --dir-path, else in \"host\" beside the program (installed: in the\n"
+    "per-user folder). Folders are taken in their absolute, normal form, letter\n"
+    "case as written. Each command's --help ends with an example.\n";
+
+const char kDirPathPlace[] =
+    "The host keeps its folder in DirPath: on Windows the registry value\n"
+    "HKEY_CURRENT_USER\\Software\\Glintora\\General\\DirPath; on Linux that value in\n"
+    "the registry-export file $ROTAVUE_REGISTRY, else\n"
+    "$XDG_CONFIG_HOME/glintora/registry.reg, else ~/.config/glintora/registry.reg.\n"
+    "rotavue-host never changes it: a folder of its own is shown to the module of\n"
+    "its own process alone (on Windows through a private registry key, on Linux\n"
+    "through a private registry file), and the host's value stays as it was.\n";
 
 // An empty path would name the current folder, or the root of the drive.
 CLI::Validator notEmpty() {
@@ -46,8 +73,22 @@ CLI::Validator wholeNumber() {
       "", "whole number");
 }
 
-std::string besideProgram(const std::string& what) {
-  return "(default: " + what + " beside this program)";
+// The defaults, in words that hold for the build tree, the Windows zip and
+// an install alike, which keep them in different places (kWhereThingsAre).
+const char kModuleDefault[] = "the module (default: this program's own)";
+const char kPicturesDefault[] = "(default: the example folder)";
+
+// A folder of the user's, as each system writes it, for the examples.
+std::string picturesExample() {
+  return rotavue::platform::kPathSeparator == '\\' ? "C:\\Users\\Ann\\Pictures" : "~/Pictures";
+}
+
+// A command's help after its options: what it does, its exit statuses in
+// one line, and an example of one command.
+std::string footer(const std::string& details, const std::string& exitStatuses,
+                   const std::string& example) {
+  return details + "Exit status: " + exitStatuses + "\n\nExample:\n  " + kProgramName + ' ' +
+         example;
 }
 
 CLI::Option* addFolderOption(CLI::App& command, std::string& folder,
@@ -55,92 +96,55 @@ CLI::Option* addFolderOption(CLI::App& command, std::string& folder,
   return command.add_option("--folder", folder, description)->type_name("DIR")->check(notEmpty());
 }
 
-// The options of every command that loads the module; `dirPathDefault`
-// says where the position files live without --dir-path.
-void addModuleOptions(CLI::App& command, ModuleOptions& options,
-                      const std::string& dirPathDefault) {
-  command
-      .add_option("--module", options.module,
-                  "the module " + besideProgram(std::string(kDefaultModuleName)))
-      ->type_name("PATH")
-      ->check(notEmpty());
-  command
-      .add_option("--dir-path", options.dirPath,
-                  "the folder of the position files, shown to the module as\n"
-                  "DirPath; created; a trailing separator is added\n" +
-                      dirPathDefault)
+CLI::Option* addModuleOption(CLI::App& command, std::string& module) {
+  return command.add_option("--module", module, kModuleDefault)
       ->type_name("PATH")
       ->check(notEmpty());
 }
 
-const char kDirPathPlace[] =
-    "The host keeps its folder in DirPath: on Windows the registry value\n"
-    "HKEY_CURRENT_USER\\Software\\Glintora\\General\\DirPath; on Linux that value in\n"
-    "the registry-export file $ROTAVUE_REGISTRY, else\n"
-    "$XDG_CONFIG_HOME/glintora/registry.reg, else ~/.config/glintora/registry.reg.\n"
-    "rotavue-host never changes it: a folder of its own is shown to the module of\n"
-    "its own process alone (on Windows through a private registry key, on Linux\n"
-    "through a private registry file), and the host's value stays as it was.\n";
+// `name`, a plain argument that `command` takes into `value` in place of
+// `option`; giving both is bad usage, checked once the command is parsed
+// (the one use of its callback).
+void addPlainAlias(CLI::App& command, const std::string& name, std::string& value,
+                   const CLI::Option* option, const std::string& description) {
+  const CLI::Option* alias =
+      command.add_option(name, value, description)->type_name("")->check(notEmpty());
+  command.parse_complete_callback([alias, option, name] {
+    if (alias->count() > 0 && option->count() > 0)
+      throw CLI::ValidationError("give " + name + " or " + option->get_name() + ", not both");
+  });
+}
 
-const char kOneShotDetails[] =
-    "The result goes to standard output as one line, in UTF-8: the image's full\n"
-    "path. An answer that is no image (a message, a tree without images, no\n"
-    "position stored) goes to standard error instead, as \"rotavue-host: PATH:\n"
-    "MESSAGE\", with exit status 1. Folders are taken in their absolute, normal\n"
-    "form. next and random wait for each other's calls on the same nickname.\n"
-    "\n"
-    "The position files live in --dir-path. Without it, in the host's DirPath\n"
-    "when the host has one, so that a widget's nickname is shared; else in the\n"
-    "per-user folder: %LOCALAPPDATA%\\Rotavue\\ on Windows, $XDG_STATE_HOME/rotavue/\n"
-    "or ~/.local/state/rotavue/ on Linux.\n";
-
-const char kNextDetails[] =
-    "Runs one refresh of GetImage (interval 0) over --folder. It moves the shared\n"
-    "rotation: a widget with the same nickname shows, at its next refresh, the\n"
-    "image after the one printed. At the wrap-around (the module answers \"\", or\n"
-    "the message of a sub-folder it could not read, and stores \"#\") it refreshes\n"
-    "once more and prints the first image; a message seen there is a warning on\n"
-    "standard error. --wrap-marker prints the empty line instead. A name that is\n"
-    "no file (a dangling link) is a warning too, and the next one is taken.\n";
-
-const char kRunDetails[] =
-    "Publishes DirPath, calls dllstartup once per meter, then on every tick calls\n"
-    "each meter's function and prints its result whenever it changes, with the\n"
-    "nickname's position line (first line of <DirPath><nickname>Rotavue.setup, or\n"
-    "\"(none)\"); at the end calls dllshutdown for each meter.\n"
-    "\n"
-    "SPEC has comma-separated fields:\n"
-    "  GetImage,NICKNAME[,DIRECTORY[,INTERVAL]]\n"
-    "  GetRandomImage,NICKNAME[,DIRECTORY[,INTERVAL]]\n"
-    "  ChangeWallpaper,NICKNAME[,DIRECTORY[,INTERVAL]]\n"
-    "  returnCurrentImage,NICKNAME[,INTERVAL]\n"
-    "  returnCurrentImageName,NICKNAME[,INTERVAL]\n"
-    "DIRECTORY defaults to --folder, INTERVAL (seconds, passed as text) to 0.\n"
-    "Fields are split at \",\" so drive letters (C:\\pictures) are fine; a\n"
-    "DIRECTORY holding \",\" is not. Without --meter: GetImage,demo\n"
-    "returnCurrentImageName,demo GetRandomImage,random, all over --folder with\n"
-    "interval 0. Folders reach the module in the ANSI code page, as their exact\n"
-    "name or else their short name.\n";
+// The options of every command that loads the module and gives it a DirPath
+// of its own; `dirPathDefault` says where the position files live without
+// --dir-path.
+void addModuleOptions(CLI::App& command, ModuleOptions& options,
+                      const std::string& dirPathDefault) {
+  addModuleOption(command, options.module);
+  command
+      .add_option("--dir-path", options.dirPath,
+                  "the folder of the position files, shown as DirPath\n" + dirPathDefault)
+      ->type_name("PATH")
+      ->check(notEmpty());
+}
 
 CLI::App* addInfoCommand(CLI::App& app, InfoOptions& options) {
   CLI::App* info = app.add_subcommand("info", "print what the module offers the host");
-  info->add_option("MODULE", options.module,
-                   "the module " + besideProgram(std::string(kDefaultModuleName)))
-      ->check(notEmpty());
+  addPlainAlias(*info, "MODULE", options.module, addModuleOption(*info, options.module),
+                "the same as --module");
   info->footer(
-      "Prints the function list (init), the parameters of each function (getparam),\n"
-      "the information table rows 0 to 6 (getinfo) and the plug-in type (dlltype).\n"
-      "\n" +
-      std::string(kExitStatuses));
+      footer("Prints the function list (init), the parameters of each function (getparam),\n"
+             "the information table rows 0 to 6 (getinfo) and the plug-in type (dlltype).\n",
+             "0 done, 1 module not loaded or output not written, 2 bad usage.",
+             std::string("info --module ") + kDefaultModuleName));
   return info;
 }
 
 CLI::App* addRunCommand(CLI::App& app, RunOptions& options) {
   CLI::App* run = app.add_subcommand("run", "drive meters through the host's update loop");
-  addModuleOptions(*run, options.shared, besideProgram("the folder \"host\""));
+  addModuleOptions(*run, options.shared, "(default: \"host\" beside it; installed: per-user)");
   addFolderOption(*run, options.shared.folder,
-                  "the image folder of meters without DIRECTORY\n" +
-                      besideProgram("the example folder \"pictures\""));
+                  std::string("the image folder of meters without DIRECTORY\n") + kPicturesDefault);
   run->add_option("--meter", options.meters, "a meter, repeatable (see SPEC below)")
       ->type_name("SPEC")
       ->allow_extra_args(false);
@@ -150,19 +154,31 @@ CLI::App* addRunCommand(CLI::App& app, RunOptions& options) {
   run->add_option("--tick-ms", options.tickMs, "milliseconds between ticks (default 1000)")
       ->type_name("MS")
       ->check(wholeNumber());
-  run->footer(std::string(kRunDetails) + "\n" + kDirPathPlace + "\n" + kExitStatuses);
+  run->footer(
+      footer("Calls dllstartup once per meter, then each meter's function at every tick,\n"
+             "printing its result when it changes, with the nickname's position line, and\n"
+             "dllshutdown at the end. A SPEC is FUNCTION,NICKNAME[,DIRECTORY[,INTERVAL]]\n"
+             "for GetImage, GetRandomImage or ChangeWallpaper, FUNCTION,NICKNAME[,INTERVAL]\n"
+             "for returnCurrentImage or returnCurrentImageName. DIRECTORY defaults to\n"
+             "--folder, INTERVAL (seconds) to 0. Without --meter: GetImage,demo\n"
+             "returnCurrentImageName,demo GetRandomImage,random.\n",
+             "0 done, 1 failed, 2 bad usage, 3 bad folder, 130/143 stopped.",
+             "run --folder " + picturesExample() + " --meter GetImage,desk"));
   return run;
 }
 
 CLI::App* addCheckCommand(CLI::App& app, CheckOptions& options) {
   CLI::App* check =
       app.add_subcommand("check", "tell what the rotation shows of a folder, and why not more");
-  addFolderOption(*check, options.folder,
-                  "the folder " + besideProgram("the example folder \"pictures\""));
+  addPlainAlias(*check, "DIR", options.folder,
+                addFolderOption(*check, options.folder, "the same as DIR"),
+                std::string("the folder ") + kPicturesDefault);
   check->add_flag("--all", options.all, "list every entry")->disable_flag_override();
   check->add_flag("--json", options.json, "print one JSON object (UTF-8) instead")
       ->disable_flag_override();
-  check->footer(checkHelpText() + "\n" + kExitStatuses);
+  check->footer(footer(checkHelpText(),
+                       "0 done, 1 output not written, 2 bad usage, 3 DIR cannot be read.",
+                       "check " + picturesExample()));
   return check;
 }
 
@@ -172,8 +188,7 @@ CLI::App* addOneShotCommand(CLI::App& app, OneShotOptions& options, OneShot func
                             const std::string& name, const std::string& description,
                             const std::string& details) {
   CLI::App* command = app.add_subcommand(name, description);
-  addModuleOptions(*command, options.shared,
-                   "(default: the host's DirPath, else the per-user folder)");
+  addModuleOptions(*command, options.shared, "(default: the host's, else the per-user folder)");
   if (function != OneShot::kCurrent)
     addFolderOption(*command, options.shared.folder, "the image folder")->required();
   command->add_option("--nickname", options.nickname, "the rotation's nickname")
@@ -186,7 +201,13 @@ CLI::App* addOneShotCommand(CLI::App& app, OneShotOptions& options, OneShot func
     command->add_flag("--wrap-marker", options.wrapMarker, "print the wrap-around's empty line")
         ->disable_flag_override();
   command->parse_complete_callback([&options, function] { options.function = function; });
-  command->footer(details + "\n" + kOneShotDetails + "\n" + kDirPathPlace + "\n" + kExitStatuses);
+  const std::string example = name + " --nickname desk";
+  command->footer(
+      footer(details,
+             function == OneShot::kCurrent
+                 ? "0 printed, 1 no image or none stored, 2 bad usage, 130/143 stopped."
+                 : "0 printed, 1 no image, 2 bad usage, 3 bad DIR, 130/143 stopped.",
+             function == OneShot::kCurrent ? example : example + " --folder " + picturesExample()));
   return command;
 }
 
@@ -206,28 +227,37 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
       kProgramName);
   app.require_subcommand(1);
   app.add_flag("--version", "print the version (the only argument)");
-  app.footer(std::string(kDirPathPlace) + "\n" + kExitStatuses);
+  app.footer(std::string(kWhereThingsAre) + "\n" + kDirPathPlace + "\n" + kExitStatuses);
   const std::pair<const CLI::App*, Command> commands[] = {
       {addInfoCommand(app, line.info), Command::kInfo},
       {addRunCommand(app, line.run), Command::kRun},
       {addCheckCommand(app, line.check), Command::kCheck},
-      {addOneShotCommand(app, line.oneShot, OneShot::kNext, "next",
-                         "print the next image of a rotation, and move it on", kNextDetails),
+      {addOneShotCommand(
+           app, line.oneShot, OneShot::kNext, "next",
+           "print the next image of a rotation, and move it on",
+           "Runs one refresh of GetImage over DIR and prints the image's full path as one\n"
+           "line, in UTF-8. It moves the shared rotation: a widget with the same nickname\n"
+           "shows the image after it at its next refresh. At the wrap-around it refreshes\n"
+           "once more and prints the first image (--wrap-marker: the empty line instead);\n"
+           "a name that is no file is passed over with a warning. Any other answer goes\n"
+           "to standard error as \"rotavue-host: PATH: MESSAGE\". Calls of next and\n"
+           "random on one nickname take turns.\n"),
        Command::kOneShot},
       {addOneShotCommand(
            app, line.oneShot, OneShot::kRandom, "random",
            "print a random image, stored as the rotation's place",
-           "Runs one refresh of GetRandomImage (interval 0) over --folder; the\n"
-           "image becomes the nickname's position, as a widget's random pick does.\n"
-           "The pick depends only on the clock's second and the number of images,\n"
-           "so calls within the same second print the same image, as meters that\n"
-           "refresh together show the same one.\n"),
+           "Runs one refresh of GetRandomImage over DIR and prints the image's full path\n"
+           "as one line, in UTF-8; it becomes the nickname's position, as a widget's\n"
+           "random pick does. The pick depends only on the clock's second and the number\n"
+           "of images: calls within the same second print the same image. Any other\n"
+           "answer goes to standard error as \"rotavue-host: PATH: MESSAGE\".\n"),
        Command::kOneShot},
-      {addOneShotCommand(app, line.oneShot, OneShot::kCurrent, "current",
-                         "print the image at which a rotation stands",
-                         "Runs one refresh of returnCurrentImage: the image stored as the\n"
-                         "nickname's position, which the last refresh of any meter or command\n"
-                         "with this nickname showed. It lists no folder.\n"),
+      {addOneShotCommand(
+           app, line.oneShot, OneShot::kCurrent, "current",
+           "print the image at which a rotation stands",
+           "Runs one refresh of returnCurrentImage and prints the image stored as the\n"
+           "nickname's position, which the last refresh of any meter or command with\n"
+           "this nickname showed, as one line, in UTF-8. It lists no folder.\n"),
        Command::kOneShot}};
   std::string helpTopic;
   CLI::App* help = app.add_subcommand("help", "print this usage, or that of COMMAND");

@@ -1,9 +1,8 @@
 // The command line of rotavue-host: one subcommand each for info, run,
-// check, next, random and current, each with its own --help, parsed by CLI11 into the options
-// below;
-// --version alone; `help` for the usage. Every text here is UTF-8, as the
-// program's entry point hands the arguments over; the commands convert
-// what they pass to the module.
+// check, next, random and current, each with its own --help, parsed by
+// CLI11 into the options below; --version alone; `help` for the usage.
+// Every text here is UTF-8, as the program's entry point hands the
+// arguments over; the commands convert what they pass to the module.
 #pragma once
 
 #include <string>
@@ -29,7 +28,7 @@ struct UsageError {
 };
 
 // The options of the commands that load the module and call it over a
-// folder. Empty: the default beside the program.
+// folder. Empty: the default (layout.h).
 struct ModuleOptions {
   std::string module;   // default: kDefaultModuleName
   std::string dirPath;  // run: default the folder "host"; see OneShotOptions
@@ -44,11 +43,11 @@ struct RunOptions {
 };
 
 struct InfoOptions {
-  std::string module;  // empty: the default beside the program
+  std::string module;  // --module or MODULE; empty: the default (layout.h)
 };
 
 struct CheckOptions {
-  std::string folder;  // empty: the example folder "pictures"
+  std::string folder;  // DIR or --folder; empty: the example folder "pictures"
   bool json = false;
   bool all = false;
 };

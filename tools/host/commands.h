@@ -11,7 +11,7 @@
 
 #include "command_line.h"
 #include "layout.h"
-#include "module.h"
+#include "system.h"
 
 namespace rotavue_host {
 

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "commands.h"
-#include "module.h"
 #include "plugin.h"
+#include "system.h"
 
 namespace rotavue_host {
 

@@ -8,7 +8,7 @@
 #include <system_error>
 
 #include "command_line.h"
-#include "module.h"
+#include "system.h"
 
 namespace rotavue_host {
 

@@ -20,7 +20,7 @@
 
 #include "command_line.h"
 #include "commands.h"
-#include "module.h"
+#include "system.h"
 
 namespace rotavue_host {
 

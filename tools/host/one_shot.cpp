@@ -26,11 +26,11 @@
 #include "answer.h"
 #include "commands.h"
 #include "host/image_functions.h"
-#include "module.h"
 #include "platform/platform.h"
 #include "plugin.h"
 #include "position/position.h"
 #include "survey.h"
+#include "system.h"
 
 namespace rotavue_host {
 

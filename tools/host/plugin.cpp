@@ -2,8 +2,8 @@
 // the texts it returns.
 #include "plugin.h"
 
-#include "module.h"
 #include "platform/platform.h"
+#include "system.h"
 
 namespace rotavue_host {
 

@@ -19,9 +19,9 @@
 #include <vector>
 
 #include "commands.h"
-#include "module.h"
 #include "platform/platform.h"
 #include "plugin.h"
+#include "system.h"
 
 namespace rotavue_host {
 

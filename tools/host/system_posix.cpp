@@ -21,8 +21,8 @@
 #include <vector>
 
 #include "commands.h"
-#include "module.h"
 #include "platform/posix/file_descriptor.h"
+#include "system.h"
 
 namespace rotavue_host {
 

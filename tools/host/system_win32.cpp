@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "commands.h"
-#include "module.h"
 #include "platform/platform.h"
 #include "platform/win32/registry_key.h"
+#include "system.h"
 
 namespace rotavue_host {
 

@@ -7,7 +7,7 @@
 // locating the executable; sleeping between ticks; the signals that ask a
 // command to stop; the lock that serialises the refreshes of one nickname;
 // and the terminal and console that the commands write to.
-// module_win32.cpp and module_posix.cpp implement it; CMake compiles exactly
+// system_win32.cpp and system_posix.cpp implement it; CMake compiles exactly
 // one of them.
 //
 // Every path and text here is UTF-8, as the tool keeps them (on POSIX the

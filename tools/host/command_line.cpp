@@ -249,8 +249,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
            "Runs one refresh of GetRandomImage over DIR and prints the image's full path\n"
            "as one line, in UTF-8; it becomes the nickname's position, as a widget's\n"
            "random pick does. The pick depends only on the clock's second and the number\n"
-           "of images: calls within the same second print the same image. Any other\n"
-           "answer goes to standard error as \"rotavue-host: PATH: MESSAGE\".\n"),
+           "of images, so that meters refreshing together agree: calls within the same\n"
+           "second print the same image. Any other answer goes to standard error as\n"
+           "\"rotavue-host: PATH: MESSAGE\".\n"),
        Command::kOneShot},
       {addOneShotCommand(
            app, line.oneShot, OneShot::kCurrent, "current",

@@ -91,15 +91,6 @@ class Meter {
 // is a message like any other.
 std::string answerText(const char* text) { return text != nullptr ? text : "(null)"; }
 
-// A text of the module in UTF-8, without the line end that Windows' system
-// messages carry.
-std::string utf8Text(const std::string& ansi) {
-  std::string text = rotavue::platform::ansiToUtf8(ansi);
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
-    text.pop_back();
-  return text;
-}
-
 int printImage(const std::string& ansi) {
   std::cout << rotavue::platform::ansiToUtf8(ansi) << '\n';
   return kExitDone;
@@ -137,7 +128,7 @@ struct Subjects {
 // for a folder that could not be read) about the folder, or the sub-folder
 // in which the survey's walk meets the same message, as `check` finds it.
 std::string Subjects::aboutMessage(const std::string& answer) const {
-  const std::string text = utf8Text(answer);
+  const std::string text = rotavue::reportedText(answer);
   for (const char* start : kPositionFileTexts)
     if (answer.rfind(start, 0) == 0)
       return rotavue::platform::ansiToUtf8(positionFile) + ": " + text;
@@ -222,7 +213,7 @@ int oneShotCommand(const OneShotOptions& options) {
       return failure(rotavue::platform::ansiToUtf8(subjects.positionFile) +
                      ": no position is stored for the nickname " + quoted(options.nickname));
     if (kind == AnswerKind::kNotFile)
-      return failure(utf8Text(stored) + ": no such image (gone since it was stored?)");
+      return failure(rotavue::reportedText(stored) + ": no such image (gone since it was stored?)");
     return failure(subjects.aboutMessage(stored));
   }
 
@@ -248,8 +239,8 @@ int oneShotCommand(const OneShotOptions& options) {
   if (!rotavue::platform::endsInSeparator(inside)) inside += rotavue::platform::kPathSeparator;
   bool outside = namesImage(stored) && stored.compare(0, inside.size(), inside) != 0;
   if (outside)
-    warn("the rotation of " + options.nickname + " was at " + utf8Text(stored) + ", outside " +
-         subjects.shown + "; " + subjects.shown + " starts from its first image");
+    warn("the rotation of " + options.nickname + " was at " + rotavue::reportedText(stored) +
+         ", outside " + subjects.shown + "; " + subjects.shown + " starts from its first image");
   // Two wrap-arounds in a row, or one from no position, leave no image to
   // show; a name that is no file ends the call when it comes round again.
   bool wrapped = stored.empty();

@@ -15,6 +15,13 @@
 
 namespace rotavue {
 
+std::string reportedText(const std::string& ansiMessage) {
+  std::string text = platform::ansiToUtf8(ansiMessage);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+    text.pop_back();
+  return text;
+}
+
 namespace {
 
 using platform::DirectoryEntry;
@@ -37,12 +44,9 @@ bool hasDirectoryBit(std::uint32_t attributes) {
   return (attributes & platform::kAttributeDirectory) != 0;
 }
 
-// A system message as a report shows it: UTF-8, without the line end that
-// Windows' messages carry, and never empty.
+// A system message as a report shows it (reportedText), never empty.
 std::string reportedMessage(const std::string& message, std::uint32_t code) {
-  std::string text = platform::ansiToUtf8(message);
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
-    text.pop_back();
+  const std::string text = reportedText(message);
   return text.empty() ? "system error " + std::to_string(code) : text;
 }
 

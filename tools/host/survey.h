@@ -42,6 +42,10 @@ unsigned skipReasons(std::uint32_t attributes);
 // The words of `reasons`, in the order hidden, system, link, offline, other.
 std::vector<std::string> skipReasonWords(unsigned reasons);
 
+// A message of the module or the system as reports show it: UTF-8, without
+// the line end (and trailing spaces) that Windows' system messages carry.
+std::string reportedText(const std::string& ansiMessage);
+
 // True when `name` has the extension of a common picture type that the
 // rotation does not show (jpeg, jpe, jfif, webp, tif, tiff, heic, heif, avif,
 // svg, in any letter case); `extension` then receives it in lower case.

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -27,7 +26,6 @@ TEST(CommandLine, ParsesTheDocumentedCommandLine) {
   // A value is a value, even where it looks like a request for help.
   EXPECT_EQ(parseCommandLine({"check", "--folder=-h"}).check.folder, "-h");
   EXPECT_EQ(parseCommandLine({"check", "--folder", "-h"}).check.folder, "-h");
-  EXPECT_EQ(parseCommandLine({"check", "--json", "pics"}).check.folder, "pics");
   EXPECT_EQ(parseCommandLine({"info", "--module", "m"}).info.module, "m");
   EXPECT_EQ(parseCommandLine({"info", "m"}).info.module, "m");
 
@@ -60,13 +58,6 @@ TEST(CommandLine, ParsesTheDocumentedCommandLine) {
     EXPECT_EQ(line.command, Command::kShowText);
     const std::string topic = help[0] == "help" ? help[1] : help[0];
     EXPECT_NE(line.text.find("Usage: rotavue-host " + topic), std::string::npos) << line.text;
-  }
-  // Each command's help is short, and its last line an example of the command.
-  for (const std::string topic : {"info", "run", "check", "next", "random", "current"}) {
-    const std::string text = parseCommandLine({topic, "--help"}).text;
-    const std::size_t example = text.rfind("\nExample:\n  rotavue-host " + topic + " ");
-    EXPECT_LE(std::count(text.begin(), text.end(), '\n'), 25) << text;
-    EXPECT_EQ(text.find('\n', text.find('\n', example + 1) + 1), text.size() - 1) << text;
   }
 
   for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{

@@ -206,14 +206,8 @@ TEST_F(HostCheckExe, CtrlCDuringRunLeavesNoPrivateKey) {
   const Outcome stopped =
       runWide({L"run", L"--ticks=99", L"--tick-ms=60000"}, nullptr, L"rotavue-host.exe",
               [&](const auto& process) {
-                DWORD written = 0;
-                while ((written == 0 || written == INVALID_FILE_SIZE) &&
+                while (rotavue_dll::readFile(out).empty() &&
                        ::WaitForSingleObject(process.hProcess, 50) == WAIT_TIMEOUT) {
-                  const HANDLE file =
-                      ::CreateFileA(out.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-                  written = ::GetFileSize(file, nullptr);
-                  ::CloseHandle(file);
                 }
                 ::FreeConsole();
                 ASSERT_TRUE(::AttachConsole(process.dwProcessId)) << ::GetLastError();

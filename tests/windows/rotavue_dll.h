@@ -138,8 +138,8 @@ inline bool publishDirPath(const std::wstring& directory) {
 
 // The whole file, read as a host reads it, or "<missing>".
 inline std::string readFile(const std::string& path) {
-  const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return "<missing>";
   std::string contents;
   char buffer[4096];

@@ -92,9 +92,8 @@ std::string picturesExample() {
 bool wallpaperOffered() { return rotavue::platform::kPathSeparator == '\\'; }
 
 const char kWallpaperOption[] =
-    "then set the picture as the wallpaper of every\n"
-    "monitor; STYLE: fill, fit, stretch, tile, center or\n"
-    "span (default: the user's); exit status 1 on failure";
+    "also set it as the wallpaper; STYLE: fill, fit,\n"
+    "stretch, tile, center, span (default: the user's)";
 const char kWallpaperRecipes[] =
     "To set the picture as the wallpaper, give the path to the desktop's own tool\n"
     "(see the recipes of docs/scripting.md).\n";
@@ -110,8 +109,9 @@ void addWallpaperOption(CLI::App& command, OneShotOptions& options, std::string&
       command.add_option("--wallpaper", options.wallpaperStyle, kWallpaperOption)
           ->type_name("[STYLE]")
           ->expected(0, 1)
-          ->check(CLI::IsMember({"fill", "fit", "stretch", "tile", "center", "span"},
-                                CLI::ignore_case));
+          ->check(
+              CLI::IsMember({"fill", "fit", "stretch", "tile", "center", "span"}, CLI::ignore_case)
+                  .description(""));
   // IsMember checks the letter case away but keeps the value as given.
   command.final_callback([&options, wallpaper] {
     options.wallpaper = wallpaper->count() > 0;

@@ -3,6 +3,7 @@
 //
 //   rotavue-bench [--smoke] [--rounds N] [Google Benchmark flags]
 //   rotavue-bench --cycle FILES FOLDERS
+//   rotavue-bench --flush DIR
 //   rotavue-bench --series [--rounds N]          (for bench/plot-series.sh)
 //   rotavue-bench --make-tree DIR | --walk DIR   (for bench/one-shot.sh)
 //   rotavue-bench --help   its own options and Google Benchmark's
@@ -114,6 +115,7 @@ int main(int argc, char** argv) {
   int rounds = 15;
   int cycleFiles = 0;
   int cycleFolders = 0;
+  std::string flushBase;
   std::vector<char*> arguments;
   for (int i = 0; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
@@ -127,6 +129,8 @@ int main(int argc, char** argv) {
       series = true;
     } else if (std::strcmp(argv[i], "--rounds") == 0 && i + 1 < argc) {
       rounds = std::max(1, std::atoi(argv[++i]));
+    } else if (std::strcmp(argv[i], "--flush") == 0 && i + 1 < argc) {
+      flushBase = argv[++i];
     } else if (std::strcmp(argv[i], "--cycle") == 0 && i + 2 < argc) {
       cycleFiles = std::atoi(argv[++i]);
       cycleFolders = std::atoi(argv[++i]);
@@ -135,6 +139,12 @@ int main(int argc, char** argv) {
     }
   }
   if (smoke) rounds = 1;
+  if (!flushBase.empty()) {
+    const std::string base = rotavue::bench::makeScratchDirectory(flushBase);
+    rotavue::bench::measureFlush(base, smoke ? 5 : 300);
+    rotavue::bench::removeTree(base);
+    return 0;
+  }
   const std::string base = rotavue::bench::makeScratchDirectory();
   if (cycleFiles > 0) {
     rotavue::bench::measureCycle(base, cycleFiles, cycleFolders);

@@ -1,10 +1,12 @@
 // POSIX side of the benchmarks: readdir as the bare enumeration, scratch
 // folders under /tmp, the registry stand-in file.
 #include <dirent.h>
+#include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -43,6 +45,24 @@ std::size_t enumerateTree(std::string& directory) {
   return visited;
 }
 
+platform::WriteOutcome writeNewFileWithoutFlush(const std::string& path,
+                                                platform::Creation creation, const char* data,
+                                                std::size_t size) {
+  const int how = creation == platform::Creation::kExclusive ? O_EXCL : O_TRUNC;
+  const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | how | O_CLOEXEC, 0644);
+  platform::WriteOutcome outcome;
+  if (file < 0) {
+    outcome.nameTaken = errno == EEXIST;
+    return outcome;
+  }
+  outcome.created = true;
+  const ssize_t written = ::write(file, data, size);
+  outcome.written = written > 0 ? static_cast<std::size_t>(written) : 0;
+  outcome.flushed = true;
+  if (::close(file) != 0) outcome.written = 0;
+  return outcome;
+}
+
 std::string makeScratchDirectory() {
   char pattern[] = "/tmp/rotavue-bench-XXXXXX";
   if (::mkdtemp(pattern) == nullptr) {
@@ -50,6 +70,15 @@ std::string makeScratchDirectory() {
     std::exit(1);
   }
   return std::string(pattern) + "/";
+}
+
+std::string makeScratchDirectory(const std::string& parent) {
+  std::string pattern = parent + "/rotavue-bench-XXXXXX";
+  if (::mkdtemp(pattern.data()) == nullptr) {
+    std::perror(pattern.c_str());
+    std::exit(1);
+  }
+  return pattern + "/";
 }
 
 void removeTree(const std::string& root) { std::filesystem::remove_all(root); }

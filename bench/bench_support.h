@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
+
 namespace rotavue::bench {
 
 // A generated tree and the images a benchmark needs to know about.
@@ -39,8 +41,10 @@ std::size_t enumerateTree(std::string& directory);
 // the enumeration hook.
 std::size_t entriesRead(const std::function<void()>& operation);
 
-// A fresh scratch directory, ending in the separator.
+// A fresh scratch directory, ending in the separator: in the system's
+// temporary folder, or in `parent`.
 std::string makeScratchDirectory();
+std::string makeScratchDirectory(const std::string& parent);
 void removeTree(const std::string& root);
 void makeDirectory(const std::string& path);
 void writeFile(const std::string& path, const std::string& contents);
@@ -69,7 +73,18 @@ inline constexpr char kOptionsHelp[] =
     "  --make-tree DIR          build the nested tree under DIR and print its root\n"
     "                           (for bench/one-shot.sh)\n"
     "  --walk DIR               one bare walk of DIR (for bench/one-shot.sh)\n"
+    "  --flush DIR              GetImage refreshes with the position file's flush and\n"
+    "                           without, in a scratch folder under DIR (on the disk to\n"
+    "                           measure, not tmpfs): median and 95th percentile\n"
     "  -h, --help               this text\n";
+
+// The platform's write of a new file as it was before the save flushed it:
+// the same calls without FlushFileBuffers or fsync, counted as flushed, so
+// that the save goes on as it did. Installed as the writeNewFile hook, it
+// measures what the flush costs.
+platform::WriteOutcome writeNewFileWithoutFlush(const std::string& path,
+                                                platform::Creation creation, const char* data,
+                                                std::size_t size);
 
 // Heap use of the whole process, counted by the benchmark's replacement of
 // operator new and delete.

@@ -44,12 +44,43 @@ std::size_t enumerateTree(std::string& directory) {
   return visited;
 }
 
+platform::WriteOutcome writeNewFileWithoutFlush(const std::string& path,
+                                                platform::Creation creation, const char* data,
+                                                std::size_t size) {
+  const DWORD how = creation == platform::Creation::kExclusive ? CREATE_NEW : CREATE_ALWAYS;
+  const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, how,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  platform::WriteOutcome outcome;
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD error = ::GetLastError();
+    outcome.nameTaken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+    return outcome;
+  }
+  outcome.created = true;
+  DWORD written = 0;
+  if (::WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr) == 0) written = 0;
+  outcome.written = written;
+  outcome.flushed = true;
+  if (::CloseHandle(file) == 0) outcome.written = 0;
+  return outcome;
+}
+
 std::string makeScratchDirectory() {
   char temp[MAX_PATH];
   ::GetTempPathA(MAX_PATH, temp);
   const std::string path =
       std::string(temp) + "rotavue-bench-" + std::to_string(::GetCurrentProcessId()) + "\\";
   ::CreateDirectoryA(path.c_str(), nullptr);
+  return path;
+}
+
+std::string makeScratchDirectory(const std::string& parent) {
+  const std::string path =
+      parent + "\\rotavue-bench-" + std::to_string(::GetCurrentProcessId()) + "\\";
+  if (::CreateDirectoryA(path.c_str(), nullptr) == 0) {
+    std::fprintf(stderr, "%s: cannot be created (error %lu)\n", path.c_str(), ::GetLastError());
+    std::exit(1);
+  }
   return path;
 }
 

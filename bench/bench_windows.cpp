@@ -6,6 +6,7 @@
 //
 //   rotavue-bench.exe [--smoke] [--rounds N]
 //   rotavue-bench.exe --cycle FILES FOLDERS
+//   rotavue-bench.exe --flush DIR
 //   rotavue-bench.exe --series [--rounds N]          (for bench/plot-series.sh)
 //   rotavue-bench.exe --make-tree DIR | --walk DIR   (for bench/one-shot.sh)
 //   rotavue-bench.exe --help
@@ -36,6 +37,7 @@ int main(int argc, char** argv) {
   int rounds = 15;
   int cycleFiles = 0;
   int cycleFolders = 0;
+  std::string flushBase;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
       std::printf("%s", rotavue::bench::kOptionsHelp);
@@ -44,12 +46,19 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "--smoke") == 0) smoke = true;
     if (std::strcmp(argv[i], "--series") == 0) series = true;
     if (std::strcmp(argv[i], "--rounds") == 0 && i + 1 < argc) rounds = std::atoi(argv[++i]);
+    if (std::strcmp(argv[i], "--flush") == 0 && i + 1 < argc) flushBase = argv[++i];
     if (std::strcmp(argv[i], "--cycle") == 0 && i + 2 < argc) {
       cycleFiles = std::atoi(argv[++i]);
       cycleFolders = std::atoi(argv[++i]);
     }
   }
   if (smoke) rounds = 1;
+  if (!flushBase.empty()) {
+    const std::string base = rotavue::bench::makeScratchDirectory(flushBase);
+    rotavue::bench::measureFlush(base, smoke ? 5 : 300);
+    rotavue::bench::removeTree(base);
+    return 0;
+  }
 
   const std::string base = rotavue::bench::makeScratchDirectory();
   if (cycleFiles > 0) {

@@ -280,4 +280,29 @@ void measureCycle(const std::string& base, int files, int folders) {
                 kind == 0 ? "with shortcuts" : "without shortcuts", entries[kind], seconds[kind]);
 }
 
+void measureFlush(const std::string& base, int refreshes) {
+  const Scenarios s(base, "flush", 1000, 10);
+  const platform::WriteNewFileFunction writes[] = {platform::systemHooks().writeNewFile,
+                                                   writeNewFileWithoutFlush};
+  std::vector<double> milliseconds[2];
+  for (int pair = 0; pair < refreshes; ++pair) {
+    for (std::size_t turn = 0; turn < 2; ++turn) {
+      const std::size_t kind = (turn + static_cast<std::size_t>(pair)) % 2;
+      platform::hooks().writeNewFile = writes[kind];
+      milliseconds[kind].push_back(secondsOf([&] { s.rotate(Shortcuts::kTaken); }) * 1e3);
+    }
+  }
+  platform::hooks().writeNewFile = writes[0];
+  std::printf("%d GetImage refreshes each over %d images, position file in %s:\n", refreshes,
+              s.tree().images, base.c_str());
+  for (std::size_t kind = 0; kind < 2; ++kind) {
+    std::vector<double>& times = milliseconds[kind];
+    std::sort(times.begin(), times.end());
+    const std::size_t p95 = (times.size() * 95 + 99) / 100 - 1;
+    std::printf("  %-18s median %8.3f ms   95th percentile %8.3f ms\n",
+                kind == 0 ? "with the flush" : "without the flush", times[times.size() / 2],
+                times[p95]);
+  }
+}
+
 }  // namespace rotavue::bench

@@ -113,4 +113,12 @@ void printSeries(Scenarios& scenarios, int rounds);
 // machine alike: prints entries read and seconds.
 void measureCycle(const std::string& base, int files, int folders);
 
+// What the flush of the position file costs a refresh: `refreshes` pairs of
+// GetImage refreshes over 1,000 files in 10 folders under `base`, one with
+// the platform's write and one without its flush
+// (writeNewFileWithoutFlush), in turns and in alternating order; prints
+// each kind's median and 95th percentile in milliseconds. `base` must lie
+// on the disk to be measured: on tmpfs a flush costs nothing.
+void measureFlush(const std::string& base, int refreshes);
+
 }  // namespace rotavue::bench

@@ -25,3 +25,14 @@ function(rotavue_version_resource target description)
   configure_file(${PROJECT_SOURCE_DIR}/cmake/version.rc.in ${resource} @ONLY)
   target_sources(${target} PRIVATE ${resource})
 endfunction()
+
+# rotavue_application_manifest(TARGET): cmake/application.manifest as the
+# program's manifest (resource 1 of type RT_MANIFEST, 24), which Windows
+# reads when it starts the program.
+function(rotavue_application_manifest target)
+  set(manifest ${PROJECT_SOURCE_DIR}/cmake/application.manifest)
+  set(resource ${CMAKE_CURRENT_BINARY_DIR}/${target}-manifest.rc)
+  file(CONFIGURE OUTPUT ${resource} CONTENT "1 24 \"${manifest}\"\n")
+  set_source_files_properties(${resource} PROPERTIES OBJECT_DEPENDS ${manifest})
+  target_sources(${target} PRIVATE ${resource})
+endfunction()

@@ -3,9 +3,10 @@
 # preset's `package` target), checks its checksum and file list, the text
 # pages' CR LF line ends, that the shipped Rotavue.dll, rotavue-host.exe and
 # rotavue-hostw.exe carry no debug sections or symbols, import only Windows'
-# own DLLs and bear the project's version in their version resources, that
-# rotavue-host.exe is a console program and rotavue-hostw.exe a GUI program
-# (no console window), and then runs the tests
+# own DLLs (the programs user32.dll too) and bear the project's version in
+# their version resources, that rotavue-host.exe is a console program and
+# rotavue-hostw.exe a GUI program (no console window), both with a manifest
+# that asks for the user's own rights (asInvoker), and then runs the tests
 # of the real DLL against the UNPACKED Rotavue.dll under Wine: every
 # dll_*_test.exe of the `windows` build is copied beside it in a scratch
 # folder and run there, together with the unpacked rotavue-host.exe.
@@ -83,6 +84,8 @@ for binary in Rotavue.dll rotavue-host.exe rotavue-hostw.exe; do
   for dll in $imports; do
     case "$dll" in
       kernel32.dll | advapi32.dll | msvcrt.dll) ;;
+      # The programs' wallpaper and message box; the plug-in needs no window.
+      user32.dll) [ "$binary" != Rotavue.dll ] || fail "Rotavue.dll imports user32.dll" ;;
       *) fail "$binary imports $dll, not one of Windows' own DLLs" ;;
     esac
   done
@@ -102,6 +105,12 @@ for pair in rotavue-host.exe=3 rotavue-hostw.exe=2; do
   [ "$subsystem" = "${pair#*=}" ] || fail "$binary has the subsystem '$subsystem', not ${pair#*=}"
 done
 echo "rotavue-host.exe is a console program, rotavue-hostw.exe a GUI program"
+# The application manifest, without which Windows would virtualize the
+# programs' writes under Program Files.
+for binary in rotavue-host.exe rotavue-hostw.exe; do
+  grep -q 'level="asInvoker"' "$scratch/$binary" || fail "$binary has no manifest asking asInvoker"
+done
+echo "both programs carry a manifest asking asInvoker"
 
 
 # The tests of the real DLL, and the host stand-in, from the unpacked folder:

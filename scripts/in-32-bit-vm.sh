@@ -85,8 +85,9 @@ vm=$build/vm
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 
-# The guest's first program, in the initramfs: devices, drivers, the shares
-# and the disk, then this script's guest half on this machine's root. The
+# The guest's first program, in the initramfs: devices (pseudo-terminals
+# too, which a test of the console output runs the tool on), drivers, the
+# shares and the disk, then this script's guest half on this machine's root. The
 # checkout is bound aside before /tmp and /run are covered and put back
 # after, in case it lies under one of them.
 write_init() {
@@ -122,6 +123,8 @@ mount -o move /build "/newroot$build"
 mount -o move /dev /newroot/dev
 mkdir -p /newroot/dev/shm
 mount -t tmpfs -o mode=1777 tmpfs /newroot/dev/shm
+mkdir -p /newroot/dev/pts
+mount -t devpts -o ptmxmode=0666,mode=0620 devpts /newroot/dev/pts
 mount -o move /proc /newroot/proc
 mount -o move /sys /newroot/sys
 exec switch_root /newroot /bin/bash "$checkout/scripts/in-32-bit-vm.sh" --guest "$build/vm"

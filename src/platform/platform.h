@@ -187,10 +187,13 @@ struct WriteOutcome {
   bool created = false;     // false: the file could not be created
   bool nameTaken = false;   // not created, since the name exists (kExclusive)
   std::size_t written = 0;  // bytes actually written
+  bool flushed = false;     // the system reported the data on the disk
 };
 
 // Creates the file at `path` as `creation` says, writes `size` bytes in one
-// write and closes it.
+// write, flushes them to the disk (FlushFileBuffers, fsync) and closes it:
+// a file that a power cut may leave empty or full of NUL bytes is never
+// reported as written whole.
 using WriteNewFileFunction = WriteOutcome (*)(const std::string& path, Creation creation,
                                               const char* data, std::size_t size);
 

@@ -62,6 +62,13 @@ std::optional<std::string> temporaryPathFor(const std::string& path) {
   return temporary.append(digits, kDigits);
 }
 
+// True when a write put all `size` bytes on the disk: a write that the
+// system could not flush may leave, after a power cut, an empty file or one
+// of NUL bytes, which no load can read, so it fails as a short write does.
+bool writtenWhole(const platform::WriteOutcome& outcome, std::size_t size) {
+  return outcome.written >= size && outcome.flushed;
+}
+
 // The plain save: `contents` over the file at `path` in one write. A file
 // that cannot be created is left as it was; after a short write it holds
 // what was written.
@@ -69,7 +76,7 @@ void writeInPlace(const std::string& path, const std::string& contents) {
   const platform::WriteOutcome outcome = platform::hooks().writeNewFile(
       path, platform::Creation::kReplace, contents.data(), contents.size());
   if (!outcome.created) throw Exception("Cannot create file " + path);
-  if (outcome.written < contents.size()) throw Exception("Stream write error");
+  if (!writtenWhole(outcome, contents.size())) throw Exception("Stream write error");
 }
 
 // How many temporary names a save tries before it writes in place. A name is
@@ -97,7 +104,7 @@ void replaceFileContents(const std::string& path, const std::string& contents) {
         *temporary, platform::Creation::kExclusive, contents.data(), contents.size());
     if (outcome.nameTaken) continue;
     if (!outcome.created) break;
-    if (outcome.written < contents.size()) {
+    if (!writtenWhole(outcome, contents.size())) {
       platform::removeFile(*temporary);
       throw Exception("Stream write error");
     }

@@ -10,7 +10,8 @@
 // Both operations report their failures through `errorText` and never raise.
 // A save never leaves a half-written position behind where it can help it:
 // the line is written to a temporary file of its own beside the position
-// file, which then replaces it. Where that cannot be done, the position file
+// file and flushed to the disk, and that file then replaces it, so that
+// neither a crash nor a power cut leaves an empty position file. Where that cannot be done, the position file
 // is written in place, so that a save succeeds wherever a plain write would.
 // A save never writes a position file that the host's file calls cannot open
 // (platform::hostCanOpenPath), since no load could read it back. A load reads

@@ -80,6 +80,14 @@ TEST_F(HostCheck, NextRandomAndCurrentPrintTheRotationsImages) {
   tree_.writeFile("empty/notes.txt");
   const std::string empty = tree_.pathOf("empty");
   const std::string nowhere = tree_.pathOf("nowhere");
+  // Position files that a power cut, or an editor, left unreadable.
+  host_.writeFile("blankRotavue.setup");
+  host_.writeFile("markRotavue.setup", "\xEF\xBB\xBF#\r\n");
+  host_.writeFile("markedRotavue.setup", "\xEF\xBB\xBF" + tree_.path() + "#a.png\r\n");
+  const std::string blank =
+      "blankRotavue.setup: List index out of bounds (0); the position file is "
+      "empty (as a power cut can leave it); delete it and the rotation starts "
+      "again from the first picture\n";
   const struct {
     std::vector<std::string> arguments;
     int status;
@@ -97,6 +105,12 @@ TEST_F(HostCheck, NextRandomAndCurrentPrintTheRotationsImages) {
       {{"random", "--nickname=e", "--folder", nowhere},
        3,
        "rotavue-host: " + nowhere + ": No such file or directory\n"},
+      {{"next", "--nickname=blank", "--folder", empty}, 1, blank},
+      {{"current", "--nickname=blank"}, 1, blank},
+      {{"current", "--nickname=mark"},
+       1,
+       "markRotavue.setup: the stored line \"\\xEF\\xBB\\xBF#\" names no image (odd bytes"},
+      {{"current", "--nickname=marked"}, 1, "the stored line \"\\xEF\\xBB\\xBF" + tree_.path()},
       {{"next", "--folder", empty}, 2, "rotavue-host: --nickname is required (see --help)\n"},
       {{"current", "--nickname=n", "--folder", empty}, 2, "(see --help)\n"},
   };

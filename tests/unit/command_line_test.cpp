@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
+
 namespace rotavue_host {
 namespace {
 
@@ -52,8 +54,24 @@ TEST(CommandLine, ParsesTheDocumentedCommandLine) {
             OneShot::kRandom);
   EXPECT_EQ(parseCommandLine({"current", "--nickname=c"}).oneShot.function, OneShot::kCurrent);
 
-  for (const std::vector<std::string>& help : std::vector<std::vector<std::string>>{
-           {"check", "--help"}, {"check", "--json", "-h"}, {"help", "check"}, {"help", "next"}}) {
+  // --wallpaper [STYLE], in any letter case, where the tool sets wallpapers
+  // (Windows).
+  const std::vector<std::string> styled = {"current", "--nickname=c", "--wallpaper", "FIT"};
+  if (rotavue::platform::kPathSeparator == '\\') {
+    EXPECT_EQ(parseCommandLine(styled).oneShot.wallpaperStyle, "fit");
+    EXPECT_TRUE(parseCommandLine({"current", "--nickname=c", "--wallpaper"}).oneShot.wallpaper);
+  } else {
+    EXPECT_THROW(parseCommandLine(styled), UsageError);
+  }
+  EXPECT_FALSE(next.oneShot.wallpaper);
+  EXPECT_EQ(parseCommandLine({}).command, Command::kShortHelp);
+
+  for (const std::vector<std::string>& help :
+       std::vector<std::vector<std::string>>{{"check", "--help"},
+                                             {"check", "--json", "-h"},
+                                             {"help", "check"},
+                                             {"help", "next"},
+                                             {"next", "-?"}}) {
     const CommandLine line = parseCommandLine(help);
     EXPECT_EQ(line.command, Command::kShowText);
     const std::string topic = help[0] == "help" ? help[1] : help[0];
@@ -61,7 +79,7 @@ TEST(CommandLine, ParsesTheDocumentedCommandLine) {
   }
 
   for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
-           {},
+           {"current", "--nickname=c", "--wallpaper", "tiled"},
            {"check", "--bogus"},
            {"check", "pics", "--folder", "f"},
            {"check", "--folder"},

@@ -240,7 +240,7 @@ TEST_F(PositionStore, DirectoryNamedLikeThePositionFile) {
 // those it is told to: the writes of the position file itself (the plain
 // save) apart from all others (the temporary file), and lets a rival writer
 // take the save's next `namesTaken` temporary names just before it does.
-enum class Fault { kNone, kRefuseCreate, kShortWrite };
+enum class Fault { kNone, kRefuseCreate, kShortWrite, kNotFlushed };
 
 struct FaultyDisk {
   std::string positionPath;
@@ -263,7 +263,9 @@ rotavue::platform::WriteOutcome faultyWrite(const std::string& path,
   const auto& real = rotavue::platform::systemHooks().writeNewFile;
   if (path != disk.positionPath && disk.namesTaken > 0 && disk.namesTaken--)
     real(path, rotavue::platform::Creation::kReplace, "rival", 5);
-  return real(path, creation, data, fault == Fault::kShortWrite ? size - 1 : size);
+  auto outcome = real(path, creation, data, fault == Fault::kShortWrite ? size - 1 : size);
+  outcome.flushed = outcome.flushed && fault != Fault::kNotFlushed;
+  return outcome;
 }
 
 bool faultyReplace(const std::string& source, const std::string& target) {
@@ -412,6 +414,10 @@ TEST_F(AtomicSave, ThePlainWriteKeepsItsOwnFailures) {
        oldLine()},
       {"no replacement, plain write short", Fault::kNone, true, Fault::kShortWrite,
        "Stream write error", shortLine},
+      {"temporary file not flushed", Fault::kNotFlushed, false, Fault::kNone, "Stream write error",
+       oldLine()},
+      {"no replacement, plain write not flushed", Fault::kNone, true, Fault::kNotFlushed,
+       "Stream write error", newLine()},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -11,6 +11,7 @@
 #include "command_line.h"
 
 #include <CLI/CLI.hpp>
+#include <cctype>
 #include <string>
 #include <utility>
 #include <vector>
@@ -27,10 +28,11 @@ namespace {
 
 const char kExitStatuses[] =
     "Exit status: 0 done; 1 the module or DirPath failed, no image (next, random,\n"
-    "current), or the output could not be written; 2 bad usage; 3 a folder cannot\n"
-    "be read (check, next, random) or cannot be given to the module (no name in\n"
-    "the ANSI code page and no short name); 130 or 143 after SIGINT or SIGTERM\n"
-    "(Ctrl-C) during run, next, random or current, once it has cleaned up.\n";
+    "current), run's host folder cannot be written, --wallpaper failed (Windows),\n"
+    "or the output could not be written; 2 bad usage, or no arguments; 3 a folder\n"
+    "cannot be read (check, next, random) or cannot be given to the module (no\n"
+    "name in the ANSI code page and no short name); 130 or 143 after SIGINT or\n"
+    "SIGTERM (Ctrl-C) during run, next, random or current, once it has cleaned up.\n";
 
 // What the defaults of every command are, where they are looked for in each
 // layout (layout.h) and where the positions live.
@@ -42,9 +44,10 @@ const char kWhereThingsAre[] =
     "host's DirPath when the host has one (so that a widget's nickname is\n"
     "shared), else in the per-user folder: %LOCALAPPDATA%\\Rotavue\\ on Windows,\n"
     "$XDG_STATE_HOME/rotavue/ or ~/.local/state/rotavue/ on Linux. run keeps its\n"
-    "own in --dir-path, else in \"host\" beside the program (installed: in the\n"
-    "per-user folder). Folders are taken in their absolute, normal form, letter\n"
-    "case as written. Each command's --help ends with an example.\n";
+    "own in --dir-path, else in \"host\" beside the program (installed, or where\n"
+    "that cannot be written: in the per-user folder). Folders are taken in their\n"
+    "absolute, normal form, letter case as written. Each command's --help ends\n"
+    "with an example.\n";
 
 const char kDirPathPlace[] =
     "The host keeps its folder in DirPath: on Windows the registry value\n"
@@ -81,6 +84,53 @@ const char kPicturesDefault[] = "(default: the example folder)";
 // A folder of the user's, as each system writes it, for the examples.
 std::string picturesExample() {
   return rotavue::platform::kPathSeparator == '\\' ? "C:\\Users\\Ann\\Pictures" : "~/Pictures";
+}
+
+// The tool sets the desktop wallpaper itself on Windows, whose desktop has
+// one way to do it; on Linux each desktop has its own tool, which a script
+// gives the path printed.
+bool wallpaperOffered() { return rotavue::platform::kPathSeparator == '\\'; }
+
+const char kWallpaperOption[] =
+    "also set it as the wallpaper; STYLE: fill, fit,\n"
+    "stretch, tile, center, span (default: the user's)";
+const char kWallpaperRecipes[] =
+    "To set the picture as the wallpaper, give the path to the desktop's own tool\n"
+    "(see the recipes of docs/scripting.md).\n";
+
+// --wallpaper [STYLE] of `command`, where it is offered; on Linux the
+// command's help points to the recipes instead.
+void addWallpaperOption(CLI::App& command, OneShotOptions& options, std::string& details) {
+  if (!wallpaperOffered()) {
+    details += kWallpaperRecipes;
+    return;
+  }
+  const CLI::Option* wallpaper =
+      command.add_option("--wallpaper", options.wallpaperStyle, kWallpaperOption)
+          ->type_name("[STYLE]")
+          ->expected(0, 1)
+          ->check(
+              CLI::IsMember({"fill", "fit", "stretch", "tile", "center", "span"}, CLI::ignore_case)
+                  .description(""));
+  // IsMember checks the letter case away but keeps the value as given.
+  command.final_callback([&options, wallpaper] {
+    options.wallpaper = wallpaper->count() > 0;
+    for (char& c : options.wallpaperStyle)
+      c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  });
+}
+
+// The commands and an example, for a program started without arguments.
+std::string shortHelp(const CLI::App& app) {
+  std::string text = std::string("Usage: ") + kProgramName + " COMMAND [OPTIONS]\n\nCommands:\n";
+  for (const CLI::App* command : app.get_subcommands([](const CLI::App*) { return true; })) {
+    const std::string& name = command->get_name();
+    text += "  " + name + std::string(name.size() < 10 ? 10 - name.size() : 1, ' ') +
+            command->get_description() + '\n';
+  }
+  return text + "\nExample:\n  " + kProgramName + " next --nickname desk --folder " +
+         picturesExample() + "\n\nEvery option and exit status: " + kProgramName +
+         " --help; a command's: " + kProgramName + " COMMAND --help\n";
 }
 
 // A command's help after its options: what it does, its exit statuses in
@@ -142,7 +192,7 @@ CLI::App* addInfoCommand(CLI::App& app, InfoOptions& options) {
 
 CLI::App* addRunCommand(CLI::App& app, RunOptions& options) {
   CLI::App* run = app.add_subcommand("run", "drive meters through the host's update loop");
-  addModuleOptions(*run, options.shared, "(default: \"host\" beside it; installed: per-user)");
+  addModuleOptions(*run, options.shared, "(default: \"host\" beside it, else per-user)");
   addFolderOption(*run, options.shared.folder,
                   std::string("the image folder of meters without DIRECTORY\n") + kPicturesDefault);
   run->add_option("--meter", options.meters, "a meter, repeatable (see SPEC below)")
@@ -186,7 +236,7 @@ CLI::App* addCheckCommand(CLI::App& app, CheckOptions& options) {
 // CLI11 selects them.
 CLI::App* addOneShotCommand(CLI::App& app, OneShotOptions& options, OneShot function,
                             const std::string& name, const std::string& description,
-                            const std::string& details) {
+                            std::string details) {
   CLI::App* command = app.add_subcommand(name, description);
   addModuleOptions(*command, options.shared, "(default: the host's, else the per-user folder)");
   if (function != OneShot::kCurrent)
@@ -200,6 +250,7 @@ CLI::App* addOneShotCommand(CLI::App& app, OneShotOptions& options, OneShot func
   if (function == OneShot::kNext)
     command->add_flag("--wrap-marker", options.wrapMarker, "print the wrap-around's empty line")
         ->disable_flag_override();
+  addWallpaperOption(*command, options, details);
   command->parse_complete_callback([&options, function] { options.function = function; });
   const std::string example = name + " --nickname desk";
   command->footer(
@@ -226,6 +277,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
       "and calls its exports by name, as the host does.\n",
       kProgramName);
   app.require_subcommand(1);
+  // Before the commands, which take it over: -? as Windows users type it
+  // (/? there, as CLI11 takes /option for --option on Windows).
+  app.set_help_flag("-h,-?,--help", "Print this help message and exit");
   app.add_flag("--version", "print the version (the only argument)");
   app.footer(std::string(kWhereThingsAre) + "\n" + kDirPathPlace + "\n" + kExitStatuses);
   const std::pair<const CLI::App*, Command> commands[] = {
@@ -265,6 +319,12 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
   const std::vector<std::string> topics = {"info", "run", "check", "next", "random", "current"};
   help->add_option("COMMAND", helpTopic, "info, run, check, next, random or current")
       ->check(CLI::IsMember(topics));
+
+  if (arguments.empty()) {
+    line.command = Command::kShortHelp;
+    line.text = shortHelp(app);
+    return line;
+  }
 
   // CLI11 takes the arguments last first.
   std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());

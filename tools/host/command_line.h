@@ -62,22 +62,31 @@ struct OneShotOptions {
   ModuleOptions shared;  // current takes no --folder
   std::string nickname;
   bool wrapMarker = false;  // next: print the wrap-around's "" line
+  // --wallpaper (Windows): set the picture printed as the desktop
+  // wallpaper, with the style `wallpaperStyle` (fill, fit, stretch, tile,
+  // center or span, in lower case), or the user's when it is empty.
+  bool wallpaper = false;
+  std::string wallpaperStyle;
 };
 
-enum class Command { kShowText, kInfo, kRun, kCheck, kOneShot };
+// kShortHelp: no arguments at all, as when the program is double-clicked:
+// the short help, shown by showShortHelp (system.h), and exit status 2.
+enum class Command { kShowText, kShortHelp, kInfo, kRun, kCheck, kOneShot };
 
 struct CommandLine {
   Command command = Command::kShowText;
-  std::string text;  // kShowText: the help or version text to print
+  std::string text;  // kShowText, kShortHelp: the help or version text
   InfoOptions info;
   RunOptions run;
   CheckOptions check;
   OneShotOptions oneShot;
 };
 
-// Parses the arguments after the program's name. --help (or -h where an
-// option may stand) and `help` give the usage to print, --version alone the
-// version; bad usage throws UsageError with CLI11's message.
+// Parses the arguments after the program's name. --help (or -h or -?, and on
+// Windows /? or /help, where an option may stand) and `help` give the usage
+// to print, --version alone the version, no arguments the short help (the
+// commands and an example); bad usage throws UsageError with CLI11's
+// message.
 CommandLine parseCommandLine(const std::vector<std::string>& arguments);
 
 }  // namespace rotavue_host

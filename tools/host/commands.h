@@ -37,7 +37,13 @@ bool publishOwnDirPath(std::string& dirPath, PrivateDirPath& published);
 // altogether (standardOutputMissing) is no failure.
 int hostMain(const std::vector<std::string>& arguments);
 
-// A text in double quotes, as the commands show the module's texts.
+// A text in double quotes, as the commands show the module's texts. For a
+// text that is not const, argument-dependent lookup would find the better
+// match std::quoted, which escapes every backslash of a Windows path: the
+// second form keeps it out.
 inline std::string quoted(const std::string& text) { return "\"" + text + "\""; }
+inline std::string quoted(std::string& text) {
+  return quoted(static_cast<const std::string&>(text));
+}
 
 }  // namespace rotavue_host

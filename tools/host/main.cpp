@@ -31,6 +31,9 @@ int runCommandOf(const CommandLine& line) {
     case Command::kShowText:
       std::cout << line.text;
       return kExitDone;
+    case Command::kShortHelp:
+      showShortHelp(line.text);
+      return kExitUsage;
     case Command::kInfo:
       return infoCommand(line.info);
     case Command::kRun:
@@ -59,15 +62,15 @@ bool outputWritten(std::string& reason) {
 }  // namespace
 
 int hostMain(const std::vector<std::string>& arguments) {
+  // Every message, a usage error's too, reaches a console in UTF-16.
+  const Utf8ConsoleOutput console;
   try {
     const CommandLine line = parseCommandLine(arguments);
     int status = kExitDone;
-    // The commands that publish a private DirPath tear it down on a signal;
-    // the console's code page is restored before the signal's handler ends.
+    // The commands that publish a private DirPath tear it down on a signal.
     std::optional<StopOnSignals> stops;
     if (line.command == Command::kRun || line.command == Command::kOneShot) stops.emplace();
     {
-      const Utf8ConsoleOutput console;
       status = runCommandOf(line);
       std::string reason;
       if (!outputWritten(reason) && !standardOutputMissing()) {

@@ -1,6 +1,7 @@
 // `rotavue-host next`, `random` and `current`: one refresh of GetImage,
 // GetRandomImage or returnCurrentImage through the module, for a script.
-// Standard output gets the image's full path and a line end, or nothing:
+// Standard output gets the image's full path, with its long names, and a
+// line end, or nothing (--wallpaper then sets it as the desktop wallpaper):
 // every answer that is no image (answer.h) goes to standard error, with
 // exit status 1, as "rotavue-host: PATH: MESSAGE" naming what it is about. A
 // refresh of `next` that wraps around, or that answers a name that is no
@@ -17,8 +18,11 @@
 // reads as it is (so that `next --nickname desk` moves the widget "desk"),
 // or, when the host has none, in the per-user folder. A folder of the
 // tool's own is shown to this process's module alone (PrivateDirPath).
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <string>
 #include <system_error>
@@ -46,6 +50,67 @@ const char* const kPositionFileTexts[] = {"Cannot create file ", "Cannot open fi
 const char* const kDirPathTexts[] = {"Unable to access the registry",
                                      "Invalid data type for 'DirPath'",
                                      "Failed to get data for 'DirPath'"};
+
+// What the user can do about a text of the module that does not say.
+std::string whatToDoAbout(const std::string& answer) {
+  if (answer != "List index out of bounds (0)") return std::string();
+  return "; the position file is empty (as a power cut can leave it); delete it and the rotation "
+         "starts again from the first picture";
+}
+
+// True when `answer` is one of the module's texts for a failure of the
+// position file or of DirPath.
+bool moduleFailure(const std::string& answer) {
+  for (const char* start : kPositionFileTexts)
+    if (answer.rfind(start, 0) == 0) return true;
+  for (const char* text : kDirPathTexts)
+    if (answer == text) return true;
+  return false;
+}
+
+// `line` with the bytes that no position holds shown as \xHH: control
+// bytes, DEL, and a byte-order mark at its start (as some editors save a
+// file); `odd` tells whether there were any.
+std::string escapedLine(const std::string& line, bool& odd) {
+  static const char* const kMarks[] = {"\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF"};
+  std::size_t mark = 0;
+  for (const char* start : kMarks)
+    if (mark == 0 && line.rfind(start, 0) == 0) mark = std::strlen(start);
+  std::string shown;
+  odd = false;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(line[i]);
+    if (i < mark || byte < 0x20 || byte == 0x7F) {
+      shown += "\\x";
+      shown += "0123456789ABCDEF"[byte >> 4];
+      shown += "0123456789ABCDEF"[byte & 15U];
+      odd = true;
+    } else {
+      shown += line[i];
+    }
+  }
+  return shown;
+}
+
+// When the stored line, that `current` got as an answer of `kind`, is no
+// clean position of an image, the report of it, read from the position
+// file `positionFile` (ANSI) by the tool itself: the module's reading
+// stops at a NUL, and a mark or a control byte would not show.
+bool storedLineOdd(const std::string& positionFile, AnswerKind kind, std::string& report) {
+  std::ifstream file(std::filesystem::u8path(rotavue::platform::ansiToUtf8(positionFile)),
+                     std::ios::binary);
+  std::string line(rotavue::kPositionLineLimit, '\0');
+  file.read(&line[0], static_cast<std::streamsize>(line.size()));
+  if (file.bad() || file.gcount() == 0) return false;
+  line.resize(static_cast<std::size_t>(file.gcount()));
+  line.erase(std::min(line.size(), line.find_first_of("\r\n")));
+  bool odd = false;
+  const std::string shown = rotavue::platform::ansiToUtf8(escapedLine(line, odd));
+  if (!odd && kind != AnswerKind::kMessage) return false;
+  report = "the stored line " + quoted(shown) + " names no image" +
+           (odd ? " (odd bytes shown as \\xHH)" : "");
+  return true;
+}
 
 // True when the host has published a DirPath, looked up as the module looks
 // it up: the key and the value exist, whatever they hold (the module reports
@@ -91,8 +156,13 @@ class Meter {
 // is a message like any other.
 std::string answerText(const char* text) { return text != nullptr ? text : "(null)"; }
 
-int printImage(const std::string& ansi) {
-  std::cout << rotavue::platform::ansiToUtf8(ansi) << '\n';
+// Every picture that a command prints goes through here, in its long form
+// (longPathOf), which it leaves in `printed` for --wallpaper. The
+// module's answer may be a short path: the ANSI code page lacks a name in
+// it. The empty line of a wrap-around stays empty.
+int printImage(const std::string& ansi, std::string& printed) {
+  printed = ansi.empty() ? ansi : longPathOf(rotavue::platform::ansiToUtf8(ansi));
+  std::cout << printed << '\n';
   return kExitDone;
 }
 
@@ -131,7 +201,7 @@ std::string Subjects::aboutMessage(const std::string& answer) const {
   const std::string text = rotavue::reportedText(answer);
   for (const char* start : kPositionFileTexts)
     if (answer.rfind(start, 0) == 0)
-      return rotavue::platform::ansiToUtf8(positionFile) + ": " + text;
+      return rotavue::platform::ansiToUtf8(positionFile) + ": " + text + whatToDoAbout(answer);
   for (const char* dirPathText : kDirPathTexts)
     if (answer == dirPathText)
       return std::string("HKEY_CURRENT_USER\\") + rotavue::kRegistryKey + '\\' +
@@ -157,6 +227,16 @@ std::string lockNameOf(const std::string& positionFile) {
   return name;
 }
 
+// Sets the picture printed as the desktop wallpaper: exit status 1, with
+// the system's reason, when it cannot. The picture stays printed and the
+// rotation has moved on, as after a print that failed.
+int setWallpaper(const std::string& picture, const std::string& style) {
+  std::cout.flush();
+  std::string reason;
+  if (setDesktopWallpaper(picture, style, reason)) return kExitDone;
+  return failure(picture + ": cannot set the wallpaper: " + reason);
+}
+
 }  // namespace
 
 bool publishOwnDirPath(std::string& dirPath, PrivateDirPath& published) {
@@ -170,7 +250,10 @@ bool publishOwnDirPath(std::string& dirPath, PrivateDirPath& published) {
   return false;
 }
 
-int oneShotCommand(const OneShotOptions& options) {
+namespace {
+
+// The command up to the picture printed, which it leaves in `printed`.
+int refreshAndPrint(const OneShotOptions& options, std::string& printed) {
   const std::string modulePath =
       options.shared.module.empty() ? defaultModulePath() : options.shared.module;
   std::string nickname;
@@ -208,10 +291,13 @@ int oneShotCommand(const OneShotOptions& options) {
   if (options.function == OneShot::kCurrent) {
     const std::string stored = position();
     const AnswerKind kind = answerKind(stored, [] { return false; });
-    if (kind == AnswerKind::kImage) return printImage(stored);
+    if (kind == AnswerKind::kImage) return printImage(stored, printed);
     if (stored.empty())
       return failure(rotavue::platform::ansiToUtf8(subjects.positionFile) +
                      ": no position is stored for the nickname " + quoted(options.nickname));
+    std::string oddLine;
+    if (!moduleFailure(stored) && storedLineOdd(subjects.positionFile, kind, oddLine))
+      return failure(rotavue::platform::ansiToUtf8(subjects.positionFile) + ": " + oddLine);
     if (kind == AnswerKind::kNotFile)
       return failure(rotavue::reportedText(stored) + ": no such image (gone since it was stored?)");
     return failure(subjects.aboutMessage(stored));
@@ -229,7 +315,7 @@ int oneShotCommand(const OneShotOptions& options) {
     // A second refresh in the same second would make the same pick.
     const std::string answer = refresh();
     const AnswerKind kind = answerKind(answer, positionCleared);
-    if (kind == AnswerKind::kImage) return printImage(answer);
+    if (kind == AnswerKind::kImage) return printImage(answer, printed);
     if (kind == AnswerKind::kNotFile) return failure(Subjects::notFile(answer));
     return failure(answer.empty() ? subjects.noImage() : subjects.aboutMessage(answer));
   }
@@ -248,7 +334,7 @@ int oneShotCommand(const OneShotOptions& options) {
   while (stopStatus() == 0) {
     const std::string answer = refresh();
     const AnswerKind kind = answerKind(answer, positionCleared);
-    if (kind == AnswerKind::kImage) return printImage(answer);
+    if (kind == AnswerKind::kImage) return printImage(answer, printed);
     if (kind == AnswerKind::kMessage) return failure(subjects.aboutMessage(answer));
     if (kind == AnswerKind::kNotFile) {
       if (answer == firstNotFile)
@@ -263,11 +349,24 @@ int oneShotCommand(const OneShotOptions& options) {
       return failure(answer.empty() ? subjects.noImage() : subjects.aboutMessage(answer));
     if (!answer.empty()) warn(subjects.aboutMessage(answer));
     // Leaving a rotation of another folder is no wrap-around of this one.
-    if (options.wrapMarker && !outside) return printImage("");
+    if (options.wrapMarker && !outside) return printImage("", printed);
     wrapped = true;
     outside = false;
   }
   return stopStatus();
+}
+
+}  // namespace
+
+// The wallpaper is set once the module's private DirPath has gone with
+// refreshAndPrint: while it lives, the user's registry is redirected, and
+// the system cannot reach its own settings.
+int oneShotCommand(const OneShotOptions& options) {
+  std::string printed;
+  const int status = refreshAndPrint(options, printed);
+  if (status != kExitDone || !options.wallpaper || printed.empty() || stopStatus() != 0)
+    return status;
+  return setWallpaper(printed, options.wallpaperStyle);
 }
 
 }  // namespace rotavue_host

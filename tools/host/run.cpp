@@ -1,10 +1,11 @@
 // `rotavue-host run`: shows the module a host folder of its own as DirPath,
 // starts meters and drives them through the host's update loop, printing
 // each result whenever it changes with the nickname's stored position, then
-// shuts the meters down. The host's own DirPath is neither used nor
-// changed, so that the demo's nicknames can never move a widget. A signal
-// (StopOnSignals) ends the loop at the next tick, and the meters are shut
-// down and the private DirPath removed as at the end.
+// shuts the meters down. Its host folder is "host" beside the program, or
+// the per-user one where that cannot be written. The host's own DirPath is
+// neither used nor changed, so that the demo's nicknames can never move a
+// widget. A signal (StopOnSignals) ends the loop at the next tick, and the
+// meters are shut down and the private DirPath removed as at the end.
 //
 // The command line is UTF-8; the module takes texts in the ANSI code page.
 // So every text a meter passes is converted first: a folder, in its normal
@@ -92,13 +93,50 @@ std::string positionLine(const std::string& dirPath, const std::string& nickname
   return quoted(rotavue::platform::ansiToUtf8(line));
 }
 
+// True when `folder`, in its normal form, is "host" beside the program.
+bool besideProgram(const std::string& folder) {
+  return folder == normalPath(executableDirectory() + "host");
+}
+
+// Says that `folder` cannot serve as the host folder; false.
+bool cannotServe(const std::string& folder, const std::string& reason) {
+  std::cerr << kProgramName << ": " << folder << ": " << reason << '\n';
+  return false;
+}
+
+// The host folder of this run, in its normal form, in `dirPath`: --dir-path
+// as given; else "host" beside the program (defaultHostFolder), or, where
+// that cannot be created or written (a zip unpacked under Program Files, a
+// read-only share), "host" in the per-user folder; `which` then says which
+// for the header. False, with the reason on standard error, when the folder
+// in use cannot be created or written: no meter could save a position.
+bool chooseHostFolder(const std::string& given, std::string& dirPath, std::string& which) {
+  std::string reason;
+  dirPath = normalPath(given.empty() ? defaultHostFolder() : given);
+  if (writableFolder(dirPath, reason)) {
+    if (given.empty())
+      which = besideProgram(dirPath) ? "host folder: beside the program" : "host folder: per-user";
+    return true;
+  }
+  const std::string perUser = perUserDirectory();
+  if (!given.empty() || perUser.empty() || !besideProgram(dirPath))
+    return cannotServe(dirPath, reason);
+  const std::string beside = dirPath;
+  dirPath = normalPath(perUser + "host");
+  std::string perUserReason;
+  if (!writableFolder(dirPath, perUserReason)) {
+    cannotServe(beside, reason);
+    return cannotServe(dirPath, perUserReason);
+  }
+  which = "host folder: per-user, since " + quoted(beside) + ' ' + reason;
+  return true;
+}
+
 }  // namespace
 
 int runCommand(const RunOptions& options) {
   const std::string modulePath =
       options.shared.module.empty() ? defaultModulePath() : options.shared.module;
-  std::string dirPath =
-      normalPath(options.shared.dirPath.empty() ? defaultHostFolder() : options.shared.dirPath);
   const std::string folder =
       normalPath(options.shared.folder.empty() ? exampleFolder() : options.shared.folder);
 
@@ -137,10 +175,14 @@ int runCommand(const RunOptions& options) {
       return kExitFailed;
     }
   }
+  std::string dirPath;
+  std::string which;
+  if (!chooseHostFolder(options.shared.dirPath, dirPath, which)) return kExitFailed;
   PrivateDirPath published;
   if (!publishOwnDirPath(dirPath, published)) return kExitFailed;
   std::cout << "module: " << modulePath << '\n'
             << "DirPath: " << quoted(dirPath) << " (for this run; the host's is left as it is)\n";
+  if (!which.empty()) std::cout << which << '\n';
 
   for (std::size_t i = 0; i < meters.size(); ++i) {
     Meter& meter = meters[i];

@@ -6,7 +6,9 @@
 // is given, in the ANSI code page, and the normal form of the paths given;
 // locating the executable; sleeping between ticks; the signals that ask a
 // command to stop; the lock that serialises the refreshes of one nickname;
-// and the terminal and console that the commands write to.
+// the terminal and console that the commands write to; and, for scripts,
+// the long names of the pictures printed, the desktop wallpaper, whether a
+// host folder can be written, and the help of a program started alone.
 // system_win32.cpp and system_posix.cpp implement it; CMake compiles exactly
 // one of them.
 //
@@ -139,9 +141,14 @@ bool standardErrorIsTerminal();
 // has the descriptor, and a closed one stays a failure to write.
 bool standardOutputMissing();
 
-// While it lives, a console on standard output or error shows UTF-8 text:
-// on Windows its output code page is UTF-8, and the previous one comes back
-// at the end. Output to a file or a pipe is left alone.
+// While it lives, a console on standard output or error shows the tool's
+// UTF-8 text whatever its code page, which is never changed: on Windows
+// std::cout, or std::cerr, whose handle is a console writes through a
+// stream buffer of its own that converts to UTF-16 and writes with
+// WriteConsoleW at each line end and flush, never splitting a character; a
+// failed write fails the stream. Output to a file or a pipe stays on the C
+// runtime, UTF-8 bytes and line ends as ever. Terminals elsewhere take UTF-8
+// as it is.
 class Utf8ConsoleOutput {
  public:
   Utf8ConsoleOutput();
@@ -150,7 +157,37 @@ class Utf8ConsoleOutput {
   Utf8ConsoleOutput& operator=(const Utf8ConsoleOutput&) = delete;
 
  private:
-  unsigned previousCodePage_ = 0;
+  struct State;  // each backend's own
+  std::unique_ptr<State> state_;
 };
+
+// The path `path` (UTF-8) as a script is to see it: on Windows with every
+// short (8.3) name in it replaced by the long name (GetLongPathNameW), and
+// as it is when that fails; on POSIX, which has no short names, as it is.
+std::string longPathOf(const std::string& path);
+
+// Sets the desktop wallpaper of every monitor to the picture at `picture`
+// (UTF-8): with a `style` (fill, fit, stretch, tile, center or span) the
+// user's WallpaperStyle and TileWallpaper first, without one the user's
+// style as it is. False, with the system's reason (or "the system refused
+// it") in `reason`, when it cannot. The user's registry must be the user's
+// own: not while a PrivateDirPath lives. Windows only (the command line
+// offers --wallpaper nowhere else): natively it refuses.
+bool setDesktopWallpaper(const std::string& picture, const std::string& style, std::string& reason);
+
+// Creates the folder `folder` (UTF-8) and those above it where missing, then
+// creates a probe file in it and removes it again. False, with "cannot be
+// created: MESSAGE" or "cannot be written: MESSAGE" in `reason`, when the
+// folder cannot serve for writing.
+bool writableFolder(const std::string& folder, std::string& reason);
+
+// Shows the short help `text` of a program started without arguments: on
+// Windows the windowless rotavue-hostw.exe shows it in a message box; else
+// it goes to standard error, and where the console window is this program's
+// alone (GetConsoleProcessList counts one: started by a double-click) and
+// standard input is that console, "Press Enter to close this window."
+// follows and the program waits for Enter, so that the window does not
+// close before the text is read.
+void showShortHelp(const std::string& text);
 
 }  // namespace rotavue_host

@@ -16,7 +16,9 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <optional>
+#include <string>
 #include <system_error>
 #include <vector>
 
@@ -256,8 +258,39 @@ bool standardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 bool standardOutputMissing() { return false; }
 
 // Terminals take UTF-8 as it is.
+struct Utf8ConsoleOutput::State {};
 Utf8ConsoleOutput::Utf8ConsoleOutput() = default;
 Utf8ConsoleOutput::~Utf8ConsoleOutput() = default;
+
+std::string longPathOf(const std::string& path) { return path; }
+
+// A desktop of Linux sets its wallpaper with its own tool, which a script
+// gives the printed path (docs/scripting.md).
+bool setDesktopWallpaper(const std::string&, const std::string&, std::string& reason) {
+  reason = "this system's desktop sets its wallpaper with its own tool";
+  return false;
+}
+
+bool writableFolder(const std::string& folder, std::string& reason) {
+  std::error_code code;
+  std::filesystem::create_directories(folder, code);
+  if (code) {
+    reason = "cannot be created: " + code.message();
+    return false;
+  }
+  const std::string probe = folder + "/.rotavue-host-probe-" + std::to_string(::getpid());
+  const rotavue::platform::FileDescriptor file(
+      ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+  if (!file.isOpen()) {
+    reason =
+        std::string("cannot be written: ") + std::strerror(errno);  // NOLINT(concurrency-mt-unsafe)
+    return false;
+  }
+  ::unlink(probe.c_str());
+  return true;
+}
+
+void showShortHelp(const std::string& text) { std::cerr << text; }
 
 }  // namespace rotavue_host
 

@@ -2,16 +2,22 @@
 // linked with -municode, so that the arguments come in UTF-16 without
 // shell32), LoadLibraryW/GetProcAddress for the module, a private registry
 // key that stands for the host's for this process alone, the per-user
-// folder, the console's output code page and control handler, and named
-// mutexes. The tool's paths are UTF-8 and reach the system in UTF-16; the
-// module's texts are converted to the ANSI code page exactly, or as short
-// paths, by the module's own platform rules.
+// folder, the console's control handler, named mutexes, the console's
+// UTF-16 output, long names, the desktop wallpaper and the message box of
+// the windowless program. The tool's paths are UTF-8 and reach the system
+// in UTF-16; the module's texts are converted to the ANSI code page
+// exactly, or as short paths, by the module's own platform rules.
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
+#include <iostream>
 #include <memory>
+#include <streambuf>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -295,14 +301,272 @@ bool standardOutputMissing() {
   return output == nullptr || output == INVALID_HANDLE_VALUE;
 }
 
-Utf8ConsoleOutput::Utf8ConsoleOutput() {
-  if (!isConsole(STD_OUTPUT_HANDLE) && !isConsole(STD_ERROR_HANDLE)) return;
-  previousCodePage_ = ::GetConsoleOutputCP();
-  if (previousCodePage_ == CP_UTF8 || ::SetConsoleOutputCP(CP_UTF8) == 0) previousCodePage_ = 0;
+namespace {
+
+// The length of the start of the UTF-8 text `text` that ends with a whole
+// character: an unfinished one at its end, whose rest a later write brings,
+// is held back. Bytes that are no UTF-8 are let through, and the conversion
+// shows them as U+FFFD.
+std::size_t wholeCharacters(const std::string& text) {
+  for (std::size_t back = 1; back <= 3 && back <= text.size(); ++back) {
+    const auto byte = static_cast<unsigned char>(text[text.size() - back]);
+    if ((byte & 0xC0U) == 0x80U) continue;  // a continuation byte
+    const std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+    return length > back ? text.size() - back : text.size();
+  }
+  return text.size();
+}
+
+// std::cout or std::cerr on a console: the text is kept until a line end or
+// a flush, then converted from UTF-8 to UTF-16 and written with
+// WriteConsoleW, which the console shows whatever its code page. The C
+// runtime would hand the console one byte at a time, and a character of
+// several bytes would show as several wrong ones.
+class ConsoleBuffer final : public std::streambuf {
+ public:
+  explicit ConsoleBuffer(HANDLE console) : console_(console) {}
+
+  // Writes what is left, an unfinished character too; false when it fails.
+  bool finish() { return writeOut(pending_.size()); }
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    pending_ += traits_type::to_char_type(c);
+    if (c == '\n' && !writeOut(wholeCharacters(pending_))) return traits_type::eof();
+    return c;
+  }
+
+  std::streamsize xsputn(const char* text, std::streamsize count) override {
+    const auto size = static_cast<std::size_t>(count);
+    pending_.append(text, size);
+    if (std::memchr(text, '\n', size) != nullptr && !writeOut(wholeCharacters(pending_))) return 0;
+    return count;
+  }
+
+  int sync() override { return writeOut(wholeCharacters(pending_)) ? 0 : -1; }
+
+ private:
+  // Writes the first `length` bytes of the pending text, a line end as the
+  // C runtime writes it (CR LF). A failed write drops them and sets errno,
+  // which tells the failure as for any other output.
+  bool writeOut(std::size_t length) {
+    if (length == 0) return true;
+    const std::wstring text = wideOf(pending_.substr(0, length));
+    pending_.erase(0, length);
+    std::wstring shown;
+    shown.reserve(text.size() + 8);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      if (text[i] == L'\n' && (i == 0 || text[i - 1] != L'\r')) shown += L'\r';
+      shown += text[i];
+    }
+    // The console takes a write of limited size; a piece never ends
+    // between the two halves of a surrogate pair.
+    constexpr std::size_t kPiece = 8192;
+    for (std::size_t start = 0; start < shown.size();) {
+      std::size_t count = std::min(kPiece, shown.size() - start);
+      if (count == kPiece && shown[start + count - 1] >= 0xD800 &&
+          shown[start + count - 1] < 0xDC00)
+        --count;
+      DWORD written = 0;
+      if (::WriteConsoleW(console_, shown.data() + start, static_cast<DWORD>(count), &written,
+                          nullptr) == 0 ||
+          written == 0) {
+        errno = EIO;
+        return false;
+      }
+      start += written;
+    }
+    return true;
+  }
+
+  HANDLE console_;
+  std::string pending_;
+};
+
+}  // namespace
+
+// The buffers of the streams that are consoles, and the C runtime's buffers
+// they stand in for.
+struct Utf8ConsoleOutput::State {
+  std::unique_ptr<ConsoleBuffer> output;
+  std::unique_ptr<ConsoleBuffer> error;
+  std::streambuf* runtimeOutput = nullptr;
+  std::streambuf* runtimeError = nullptr;
+};
+
+Utf8ConsoleOutput::Utf8ConsoleOutput() : state_(std::make_unique<State>()) {
+  if (isConsole(STD_OUTPUT_HANDLE)) {
+    std::cout.flush();
+    state_->output = std::make_unique<ConsoleBuffer>(::GetStdHandle(STD_OUTPUT_HANDLE));
+    state_->runtimeOutput = std::cout.rdbuf(state_->output.get());
+  }
+  if (isConsole(STD_ERROR_HANDLE)) {
+    std::cerr.flush();
+    state_->error = std::make_unique<ConsoleBuffer>(::GetStdHandle(STD_ERROR_HANDLE));
+    state_->runtimeError = std::cerr.rdbuf(state_->error.get());
+  }
 }
 
 Utf8ConsoleOutput::~Utf8ConsoleOutput() {
-  if (previousCodePage_ != 0) ::SetConsoleOutputCP(previousCodePage_);
+  if (state_->output) {
+    std::cout.flush();
+    state_->output->finish();
+    std::cout.rdbuf(state_->runtimeOutput);
+  }
+  if (state_->error) {
+    std::cerr.flush();
+    state_->error->finish();
+    std::cerr.rdbuf(state_->runtimeError);
+  }
+}
+
+std::string longPathOf(const std::string& path) {
+  const std::wstring wide = wideOf(path);
+  const DWORD size = ::GetLongPathNameW(wide.c_str(), nullptr, 0);
+  if (size == 0) return path;
+  std::wstring full(size, L'\0');
+  const DWORD length = ::GetLongPathNameW(wide.c_str(), &full[0], size);
+  if (length == 0 || length >= size) return path;
+  return utf8Of(full.data(), length);
+}
+
+namespace {
+
+// The values of WallpaperStyle and TileWallpaper for each --wallpaper STYLE.
+struct WallpaperStyle {
+  const char* name;
+  const wchar_t* style;
+  const wchar_t* tile;
+};
+const WallpaperStyle kWallpaperStyles[] = {{"fill", L"10", L"0"},   {"fit", L"6", L"0"},
+                                           {"stretch", L"2", L"0"}, {"tile", L"0", L"1"},
+                                           {"center", L"0", L"0"},  {"span", L"22", L"0"}};
+
+// The system's message for the failure `code`, or "the system refused it"
+// when there is no code or no message.
+std::string refusalOf(DWORD code) {
+  wchar_t buffer[512] = {};
+  const DWORD length =
+      code == 0 ? 0
+                : ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, code, 0, buffer, 512, nullptr);
+  std::string text = utf8Of(buffer, length);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return text.empty() ? "the system refused it" : text;
+}
+
+LONG setText(HKEY key, const wchar_t* name, const wchar_t* value) {
+  return ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                          static_cast<DWORD>((std::wcslen(value) + 1) * sizeof(wchar_t)));
+}
+
+}  // namespace
+
+// SystemParametersInfoW sets every monitor's wallpaper, and with
+// SPIF_UPDATEINIFILE keeps it in the user's profile, where it reads
+// WallpaperStyle and TileWallpaper; SPIF_SENDCHANGE tells the programs
+// running.
+bool setDesktopWallpaper(const std::string& picture, const std::string& style,
+                         std::string& reason) {
+  for (const WallpaperStyle& known : kWallpaperStyles) {
+    if (style != known.name) continue;
+    RegistryKey desktop;
+    LONG status = ::RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0,
+                                    KEY_SET_VALUE, nullptr, desktop.receiver(), nullptr);
+    if (status == ERROR_SUCCESS) status = setText(desktop.get(), L"WallpaperStyle", known.style);
+    if (status == ERROR_SUCCESS) status = setText(desktop.get(), L"TileWallpaper", known.tile);
+    if (status != ERROR_SUCCESS) {
+      reason = refusalOf(static_cast<DWORD>(status));
+      return false;
+    }
+  }
+  std::wstring path = wideOf(picture);
+  ::SetLastError(0);
+  if (::SystemParametersInfoW(SPI_SETDESKWALLPAPER, 0, &path[0],
+                              SPIF_UPDATEINIFILE | SPIF_SENDCHANGE) != 0)
+    return true;
+  reason = refusalOf(::GetLastError());
+  return false;
+}
+
+namespace {
+
+// Creates `folder` (no separator at its end) and the folders above it where
+// missing; the failure's code, or ERROR_SUCCESS.
+DWORD createFolders(const std::wstring& folder) {
+  const DWORD attributes = ::GetFileAttributesW(folder.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES)
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? ERROR_SUCCESS : ERROR_ALREADY_EXISTS;
+  const std::size_t separator = folder.find_last_of(L"\\/");
+  if (separator != std::wstring::npos && separator > 0) {
+    const DWORD above = createFolders(folder.substr(0, separator));
+    if (above != ERROR_SUCCESS) return above;
+  }
+  return ::CreateDirectoryW(folder.c_str(), nullptr) != 0 ? ERROR_SUCCESS : ::GetLastError();
+}
+
+}  // namespace
+
+// The probe is deleted by the system when it is closed.
+bool writableFolder(const std::string& folder, std::string& reason) {
+  std::wstring wide = wideOf(folder);
+  while (wide.size() > 1 && (wide.back() == L'\\' || wide.back() == L'/')) wide.pop_back();
+  const DWORD created = createFolders(wide);
+  if (created != ERROR_SUCCESS) {
+    reason = "cannot be created: " + systemMessage(created);
+    return false;
+  }
+  const std::wstring probe =
+      wide + L"\\rotavue-host-probe-" + std::to_wstring(::GetCurrentProcessId()) + L".tmp";
+  const HANDLE file = ::CreateFileW(probe.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    reason = "cannot be written: " + systemMessage(::GetLastError());
+    return false;
+  }
+  ::CloseHandle(file);
+  return true;
+}
+
+namespace {
+
+// True for rotavue-hostw.exe: the program's own image is one of the GUI
+// subsystem, which no console comes with.
+bool windowlessProgram() {
+  const auto* image = reinterpret_cast<const BYTE*>(::GetModuleHandleW(nullptr));
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image);
+  const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(image + dos->e_lfanew);
+  return headers->OptionalHeader.Subsystem == IMAGE_SUBSYSTEM_WINDOWS_GUI;
+}
+
+// True when the console window closes with this program, as one that a
+// double-click opened does: no other process (a command prompt) is
+// attached to it, and standard input reads it.
+bool consoleOfItsOwn() {
+  DWORD processes[2] = {};
+  return isConsole(STD_INPUT_HANDLE) && ::GetConsoleProcessList(processes, 2) == 1;
+}
+
+}  // namespace
+
+void showShortHelp(const std::string& text) {
+  if (windowlessProgram()) {
+    const std::wstring shown = wideOf(
+        "rotavue-hostw.exe runs the commands of rotavue-host.exe without a console window, for "
+        "scheduled tasks and shortcuts.\n\n" +
+        text);
+    if (::MessageBoxW(nullptr, shown.c_str(), L"rotavue-hostw", MB_OK | MB_ICONINFORMATION) != 0)
+      return;
+  }
+  std::cerr << text;
+  if (!consoleOfItsOwn()) return;
+  std::cerr << "\nPress Enter to close this window.\n" << std::flush;
+  wchar_t typed[256];
+  DWORD count = 0;
+  while (::ReadConsoleW(::GetStdHandle(STD_INPUT_HANDLE), typed, 256, &count, nullptr) != 0 &&
+         count > 0 && std::wmemchr(typed, L'\n', count) == nullptr) {
+  }
 }
 
 }  // namespace rotavue_host

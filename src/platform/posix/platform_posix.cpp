@@ -174,6 +174,7 @@ WriteOutcome writeNewFileOnDisk(const std::string& path, Creation creation, cons
   outcome.created = true;
   const ssize_t written = ::write(file.get(), data, size);
   outcome.written = written > 0 ? static_cast<std::size_t>(written) : 0;
+  outcome.flushed = ::fsync(file.get()) == 0;
   if (!file.close()) outcome.written = 0;
   return outcome;
 }

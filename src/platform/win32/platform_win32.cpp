@@ -189,6 +189,7 @@ WriteOutcome writeNewFileOnDisk(const std::string& path, Creation creation, cons
   DWORD written = 0;
   if (::WriteFile(file.get(), data, static_cast<DWORD>(size), &written, nullptr) == 0) written = 0;
   outcome.written = written;
+  outcome.flushed = ::FlushFileBuffers(file.get()) != 0;
   if (!file.close()) outcome.written = 0;
   return outcome;
 }

@@ -144,7 +144,7 @@ install_packages() {
 # Installs those of the given packages that are missing, with the options
 # before them.
 install_missing() {
-  local options=() missing=() suites sources
+  local options=() missing=() suites sources installed=
   while [ "${1:-}" != -- ]; do
     options+=("$1")
     shift
@@ -163,19 +163,18 @@ install_missing() {
   install_packages "${options[@]}" -- "${missing[@]}" && return 0
   suites=$(failed_suites)
   if [ -n "$suites" ]; then
-    echo "install-deps: the install failed while these suites' indexes could not be downloaded:" \
-      $suites"; trying once more with them left out of apt's sources" >&2
+    echo "install-deps: the install failed while the index of $(awk '{ print $2 " (" $1 ")" }' \
+      <<<"$suites" | paste -sd, -) could not be downloaded; trying once more with that left out" \
+      "of apt's sources" >&2
     sources=$scratch/sources
     mkdir -p "$sources"
     sources_without_failed_suites "$sources"
     local without=(-o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$sources")
-    if as_root apt-get update -qq "${without[@]}" >"$scratch/update-without.txt" 2>&1 &&
-      install_packages "${without[@]}" "${options[@]}" -- "${missing[@]}"; then
-      # The lists of every suite again, as far as the mirror serves them.
-      update_lists || true
-      return 0
-    fi
-    update_lists || true
+    as_root apt-get update -qq "${without[@]}" >"$scratch/update-without.txt" 2>&1 &&
+      install_packages "${without[@]}" "${options[@]}" -- "${missing[@]}" && installed=yes
+    # Back to the lists of every suite, as far as the mirror serves them.
+    as_root apt-get update -qq >/dev/null 2>&1 || true
+    [ -z "${installed:-}" ] || return 0
   fi
   cat "$scratch/reasons.txt" >&2
   echo "install-deps: could not install the packages above; see apt's reasons" >&2

@@ -19,7 +19,7 @@
 # a tarball (`debootstrap --make-tarball`), and the packages that the README
 # installs as files, under ~/.cache/rotavue/ (or $XDG_CACHE_HOME), outside
 # the clone, where a later run on this machine finds them: about 6 minutes
-# on a 2-core machine without them, 4 with them.
+# on a 2-core machine without them, 5 with them.
 #
 # Skipped, saying why, only where this user may not mount (no root, no
 # CAP_SYS_ADMIN) or the mirror cannot be reached.

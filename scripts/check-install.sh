@@ -7,7 +7,7 @@
 # Each copy runs in a HOME of its own: `check` with no options must walk the
 # example folder that came with that copy, and `next` over that folder must
 # print one of its images: the tool finds its module and pictures from its
-# own path. The package must declare its dependencies.
+# own path. The package must declare its dependencies and pass lintian.
 #
 #   scripts/check-install.sh
 set -euo pipefail
@@ -48,6 +48,11 @@ check_next "$scratch/prefix"
 
 deb=$build/rotavue_${version}_$(dpkg --print-architecture).deb
 dpkg-deb -f "$deb" Depends | grep -q 'libstdc++6' || fail "$deb declares no dependency on libstdc++6"
+# Debian's own checks of a package (its files, control fields, man page,
+# copyright and changelog): no error and no warning.
+lintian --fail-on error,warning "$deb" >"$scratch/lintian.txt" 2>&1 ||
+  fail "lintian finds fault with $deb: $(grep -E '^[EW]:' "$scratch/lintian.txt")"
+echo "check-install: lintian finds no error or warning in $deb"
 dpkg-deb -x "$deb" "$scratch/deb"
 check_next "$scratch/deb/usr"
 echo "check-install: $deb and an install into a prefix both run next"

@@ -5,8 +5,10 @@
 # again on the DLL unpacked from it, the reproducibility check of the release
 # build (from this work tree and from an exported tree without .git, as a
 # release's source download has it), the Linux install and Debian package
-# (scripts/check-install.sh), a bounded run of every fuzz target, valgrind
-# memcheck on the host simulator's demo run, clang-tidy over the module, and
+# (scripts/check-install.sh, with lintian), the README's install for script
+# users in a fresh Debian root (scripts/check-readme-install.sh), a bounded
+# run of every fuzz target, valgrind memcheck on the host simulator's demo
+# run, clang-tidy over the module, and
 # a smoke run of both benchmarks (no timing is judged). Installs and builds what is
 # missing first. The Wine server of the build's prefix is ended on every way
 # out, so that nothing is left holding the terminal or a CI pipe.
@@ -62,6 +64,7 @@ if [ "$(git rev-parse --show-toplevel 2>/dev/null)" = "$(pwd -P)" ]; then
   rm -rf build/source-download
 fi
 scripts/check-install.sh
+scripts/check-readme-install.sh
 
 for target in interval position image_name walk; do
   corpus=$(mktemp -d)

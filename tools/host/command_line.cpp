@@ -34,6 +34,13 @@ const char kExitStatuses[] =
     "name in the ANSI code page and no short name); 130 or 143 after SIGINT or\n"
     "SIGTERM (Ctrl-C) during run, next, random or current, once it has cleaned up.\n";
 
+// Which files count as images and which folders the walks pass over, in one
+// line that the help of every command that walks a folder ends its text
+// with (docs/host.md tells the rest: system folders, junctions, cloud
+// files).
+const char kImagesAndSkippedFolders[] =
+    "Images: .jpg .bmp .gif .ico .png, any case; hidden and linked folders skipped.\n";
+
 // What the defaults of every command are, where they are looked for in each
 // layout (layout.h) and where the positions live.
 const char kWhereThingsAre[] =
@@ -204,16 +211,16 @@ CLI::App* addRunCommand(CLI::App& app, RunOptions& options) {
   run->add_option("--tick-ms", options.tickMs, "milliseconds between ticks (default 1000)")
       ->type_name("MS")
       ->check(wholeNumber());
-  run->footer(
-      footer("Calls dllstartup once per meter, then each meter's function at every tick,\n"
-             "printing its result when it changes, with the nickname's position line, and\n"
-             "dllshutdown at the end. A SPEC is FUNCTION,NICKNAME[,DIRECTORY[,INTERVAL]]\n"
-             "for GetImage, GetRandomImage or ChangeWallpaper, FUNCTION,NICKNAME[,INTERVAL]\n"
-             "for returnCurrentImage or returnCurrentImageName. DIRECTORY defaults to\n"
-             "--folder, INTERVAL (seconds) to 0. Without --meter: GetImage,demo\n"
-             "returnCurrentImageName,demo GetRandomImage,random.\n",
-             "0 done, 1 failed, 2 bad usage, 3 bad folder, 130/143 stopped.",
-             "run --folder " + picturesExample() + " --meter GetImage,desk"));
+  run->footer(footer(
+      std::string("Calls dllstartup once per meter, then each meter's function at every tick,\n"
+                  "printing each new result with its position line, and dllshutdown at the end.\n"
+                  "SPEC: FUNCTION,NICKNAME[,DIRECTORY[,INTERVAL]] for GetImage, GetRandomImage or\n"
+                  "ChangeWallpaper; FUNCTION,NICKNAME[,INTERVAL] for returnCurrentImage[Name].\n"
+                  "DIRECTORY defaults to --folder, INTERVAL (seconds) to 0. Without --meter:\n"
+                  "GetImage,demo returnCurrentImageName,demo GetRandomImage,random.\n") +
+          kImagesAndSkippedFolders,
+      "0 done, 1 failed, 2 bad usage, 3 bad folder, 130/143 stopped.",
+      "run --folder " + picturesExample() + " --meter GetImage,desk"));
   return run;
 }
 
@@ -226,7 +233,7 @@ CLI::App* addCheckCommand(CLI::App& app, CheckOptions& options) {
   check->add_flag("--all", options.all, "list every entry")->disable_flag_override();
   check->add_flag("--json", options.json, "print one JSON object (UTF-8) instead")
       ->disable_flag_override();
-  check->footer(footer(checkHelpText(),
+  check->footer(footer(checkHelpText() + kImagesAndSkippedFolders,
                        "0 done, 1 output not written, 2 bad usage, 3 DIR cannot be read.",
                        "check " + picturesExample()));
   return check;
@@ -254,7 +261,7 @@ CLI::App* addOneShotCommand(CLI::App& app, OneShotOptions& options, OneShot func
   command->parse_complete_callback([&options, function] { options.function = function; });
   const std::string example = name + " --nickname desk";
   command->footer(
-      footer(details,
+      footer(function == OneShot::kCurrent ? details : details + kImagesAndSkippedFolders,
              function == OneShot::kCurrent
                  ? "0 printed, 1 no image or none stored, 2 bad usage, 130/143 stopped."
                  : "0 printed, 1 no image, 2 bad usage, 3 bad DIR, 130/143 stopped.",

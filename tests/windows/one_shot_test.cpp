@@ -3,11 +3,13 @@
 // never changes that value, keeps its own positions in --dir-path, and its
 // private registry key goes with the process; the windowless
 // rotavue-hostw.exe, started without standard output as a scheduled task
-// is, moves the rotation all the same.
+// is, moves the rotation all the same; every spelling of a folder takes its
+// one lock.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <set>
 #include <string>
 
@@ -61,6 +63,41 @@ TEST_F(HostCheckExe, NextLeavesTheHostsDirPathAsItIsAndSharesItsRotation) {
               INVALID_HANDLE_VALUE, L"rotavue-hostw.exe");
   EXPECT_EQ(task.status, 0u) << task.err;
   EXPECT_EQ(rotavue_dll::readFile(host_ + "taskRotavue.setup").rfind(pictures_ + "#", 0), 0u);
+}
+
+// Calls on one folder of position files take turns however the folder is
+// spelled (letter case, 8.3): its mutex is named from its volume serial
+// number and file index.
+TEST_F(HostCheckExe, EverySpellingOfAFolderTakesOneLock) {
+  writeFile("a.jpg");
+  const std::string own = root_ + "Position Folder";
+  ASSERT_TRUE(::CreateDirectoryA(own.c_str(), nullptr));
+  const HANDLE folder = ::CreateFileA(own.c_str(), FILE_READ_ATTRIBUTES, 7, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  BY_HANDLE_FILE_INFORMATION information{};
+  ASSERT_TRUE(::GetFileInformationByHandle(folder, &information));
+  ::CloseHandle(folder);
+  char name[64];
+  std::snprintf(name, sizeof name, "Global\\Rotavue-%08lx-%08lx%08lx",
+                information.dwVolumeSerialNumber, information.nFileIndexHigh,
+                information.nFileIndexLow);
+  const HANDLE held = ::CreateMutexA(nullptr, TRUE, name);
+  char shortPath[MAX_PATH] = {};
+  ASSERT_GT(::GetShortPathNameA(own.c_str(), shortPath, MAX_PATH), 0u);
+  std::string lower = own;
+  ::CharLowerA(&lower[0]);
+  for (const std::string& spelling : {own, lower, std::string(shortPath)}) {
+    const Outcome outcome = run(
+        {"next", "--nickname", "n", "--folder", pictures_, "--dir-path", spelling, "--wait", "0"});
+    EXPECT_EQ(outcome.status, 1u) << spelling;
+    EXPECT_NE(outcome.err.find(": gave up after 0 s: another call holds the lock"),
+              std::string::npos)
+        << spelling << ": " << outcome.err;
+  }
+  ::ReleaseMutex(held);
+  ::CloseHandle(held);
+  EXPECT_EQ(run({"next", "--nickname", "n", "--folder", pictures_, "--dir-path", own}).out,
+            pictures_ + "a.jpg\r\n");
 }
 
 }  // namespace

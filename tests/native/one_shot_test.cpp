@@ -7,7 +7,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -186,37 +185,29 @@ TEST_F(HostCheck, NextKilledAtAnyMomentLeavesAWholePositionFile) {
     tree_.writeFile(name);
     whole.insert(tree_.path() + "#" + name + "\r\n");
   }
-  const std::string program = ROTAVUE_HOST_PROGRAM;
-  const std::string folder = tree_.path();
-  char* const arguments[] = {const_cast<char*>(program.c_str()), const_cast<char*>("next"),
-                             const_cast<char*>("--nickname=k"),  const_cast<char*>("--folder"),
-                             const_cast<char*>(folder.c_str()),  nullptr};
-  posix_spawn_file_actions_t quiet;
-  posix_spawn_file_actions_init(&quiet);
-  posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
-  const auto spawn = [&] {
-    pid_t process = -1;
-    EXPECT_EQ(::posix_spawn(&process, program.c_str(), &quiet, nullptr, arguments, environ), 0);
-    return process;
+  // Started as start() starts it (the shell's process becomes the program),
+  // and killed anywhere from its start to a little after the end of a whole
+  // call.
+  const auto startNext = [&] {
+    FILE* out = start({"next", "--nickname=k", "--folder", tree_.path()});
+    char line[64];
+    EXPECT_NE(std::fgets(line, sizeof line, out), nullptr);
+    return std::make_pair(out, static_cast<pid_t>(std::atoi(line)));
   };
-  // The kills fall anywhere from the start to a little after the end of a
-  // whole call.
   const auto started = std::chrono::steady_clock::now();
-  ::waitpid(spawn(), nullptr, 0);
+  ::pclose(startNext().first);
   const auto span = (std::chrono::steady_clock::now() - started) * 5 / 4;
   const unsigned seed = std::random_device{}();
   std::mt19937 random(seed);
   for (int kill = 0; kill < 300; ++kill) {
-    const pid_t process = spawn();
+    const auto [out, process] = startNext();
     std::this_thread::sleep_for(span * std::uniform_real_distribution<>(0, 1)(random));
     ::kill(process, SIGKILL);
-    ::waitpid(process, nullptr, 0);
+    ::pclose(out);
     ASSERT_EQ(whole.count(readFileBytes(host_.pathOf("kRotavue.setup"))), 1u)
         << readFileBytes(host_.pathOf("kRotavue.setup")) << " after kill " << kill << ", seed "
         << seed;
   }
-  posix_spawn_file_actions_destroy(&quiet);
   for (const fs::directory_entry& entry : fs::directory_iterator(host_.path()))
     EXPECT_TRUE(std::regex_match(entry.path().filename().string(),
                                  std::regex("kRotavue(\\.setup|[0-9a-v]{6})")))

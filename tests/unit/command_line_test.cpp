@@ -93,7 +93,6 @@ TEST(CommandLine, ParsesTheDocumentedCommandLine) {
   // refused, naming the option; an unknown command is named.
   for (const auto& [bad, message] : std::vector<std::pair<std::vector<std::string>, std::string>>{
            {{"next", "--nickname=../x", "--folder=f"}, "--nickname: '../x' has a '..' part"},
-           {{"current", "--nickname=a/../.."}, "--nickname: 'a/../..' has a '..' part"},
            {{"random", "--nickname=/x", "--folder=f"}, "--nickname: '/x' starts with a separator"},
            {{"current", "--nickname=C:x"}, "--nickname: 'C:x' starts with a drive"},
            {{"current", "--nickname=a\nb"}, "--nickname: holds a line break"},

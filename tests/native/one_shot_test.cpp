@@ -136,7 +136,8 @@ TEST_F(HostCheck, NextRandomAndCurrentPrintTheRotationsImages) {
 TEST_F(HostCheck, CallsOnOneFolderTakeTurnsWhateverTheirUserOrEnvironment) {
   tree_.writeFile("a.jpg");
   const std::string folder = host_.path().substr(0, host_.path().size() - 1);
-  const std::vector<std::string> next = {"next", "--nickname=n", "--folder", tree_.path()};
+  const std::vector<std::string> next = {"next",       "--nickname=n", "--folder",
+                                         tree_.path(), "--dir-path",   folder};
   const rotavue::platform::FileDescriptor lock(::open(folder.c_str(), O_RDONLY | O_DIRECTORY));
   ASSERT_EQ(::flock(lock.get(), LOCK_EX), 0);
   const TempDirectory state;
@@ -149,7 +150,7 @@ TEST_F(HostCheck, CallsOnOneFolderTakeTurnsWhateverTheirUserOrEnvironment) {
   if (::geteuid() == 0) callers.emplace_back(nobody, "0");
   for (const auto& [prefix, wait] : callers) {
     std::vector<std::string> arguments = next;
-    arguments.insert(arguments.end(), {"--dir-path", folder, "--wait", wait});
+    arguments.insert(arguments.end(), {"--wait", wait});
     const Outcome outcome = run(arguments, "", prefix);
     EXPECT_EQ(outcome.status, 1) << prefix;
     EXPECT_EQ(outcome.err, "rotavue-host: " + folder + ": gave up after " + wait +
@@ -168,8 +169,7 @@ TEST_F(HostCheck, CallsOnOneFolderTakeTurnsWhateverTheirUserOrEnvironment) {
   EXPECT_EQ(WEXITSTATUS(::pclose(out)), 0);
 
   if (::geteuid() != 0) GTEST_SKIP() << "another user's call needs root to start it";
-  const Outcome readOnly =
-      run({"next", "--nickname=n", "--folder", tree_.path(), "--dir-path", folder}, "", nobody);
+  const Outcome readOnly = run(next, "", nobody);
   EXPECT_EQ(readOnly.status, 1);
   EXPECT_EQ(readOnly.err,
             "rotavue-host: " + folder +
@@ -185,9 +185,8 @@ TEST_F(HostCheck, NextKilledAtAnyMomentLeavesAWholePositionFile) {
     tree_.writeFile(name);
     whole.insert(tree_.path() + "#" + name + "\r\n");
   }
-  // Started as start() starts it (the shell's process becomes the program),
-  // and killed anywhere from its start to a little after the end of a whole
-  // call.
+  // Started as start() does it, and killed anywhere from its start to a
+  // little after the end of a whole call.
   const auto startNext = [&] {
     FILE* out = start({"next", "--nickname=k", "--folder", tree_.path()});
     char line[64];

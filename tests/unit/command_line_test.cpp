@@ -40,8 +40,8 @@ TEST(CommandLine, ParsesTheDocumentedCommandLine) {
   EXPECT_EQ(run.run.ticks, 3u);
   EXPECT_EQ(run.run.tickMs, 0u);
 
-  const CommandLine next = parseCommandLine(
-      {"next", "--nickname", "desk", "--wrap-marker", "--dir-path", "d", "--folder", "f"});
+  const CommandLine next = parseCommandLine({"next", "--nickname", "desk", "--wrap-marker",
+                                             "--dir-path", "d", "--folder", "f", "--wait=0"});
   EXPECT_EQ(next.command, Command::kOneShot);
   EXPECT_EQ(next.oneShot.function, OneShot::kNext);
   EXPECT_EQ(next.oneShot.nickname, "desk");
@@ -51,10 +51,8 @@ TEST(CommandLine, ParsesTheDocumentedCommandLine) {
   EXPECT_EQ(parseCommandLine({"random", "--nickname=r", "--folder=f"}).oneShot.function,
             OneShot::kRandom);
   EXPECT_EQ(parseCommandLine({"current", "--nickname=c"}).oneShot.function, OneShot::kCurrent);
-  EXPECT_EQ(next.oneShot.waitSeconds, 60u);
-  EXPECT_EQ(
-      parseCommandLine({"random", "--nickname=a/b", "--folder=f", "--wait=0"}).oneShot.waitSeconds,
-      0u);
+  EXPECT_EQ(next.oneShot.waitSeconds, 0u);
+  EXPECT_EQ(parseCommandLine({"random", "--nickname=a/b", "--folder=f"}).oneShot.waitSeconds, 60u);
 
   for (const std::vector<std::string>& help : std::vector<std::vector<std::string>>{
            {"check", "--help"}, {"check", "--json", "-h"}, {"help", "check"}, {"help", "next"}}) {

@@ -191,8 +191,8 @@ TEST_F(HostCheckExe, PathLengthsAreCountedAsTheSystemCountsThem) {
   EXPECT_EQ(report["long_paths"], 0);
   EXPECT_EQ(report["longest_path"], narrowOf(CP_UTF8, image));
   const Outcome readable = run({"check", "--folder", base});
-  EXPECT_NE(readable.out.find(
-                "  longest image path        160 characters: " + narrowOf(CP_UTF8, image) + "\r\n"),
+  EXPECT_NE(readable.out.find("  longest image path            160 characters: " +
+                              narrowOf(CP_UTF8, image) + "\r\n"),
             std::string::npos)
       << readable.out;
   removeTree(base);

@@ -9,7 +9,6 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <set>
 #include <string>
 
@@ -74,13 +73,12 @@ TEST_F(HostCheckExe, EverySpellingOfAFolderTakesOneLock) {
   ASSERT_TRUE(::CreateDirectoryA(own.c_str(), nullptr));
   const HANDLE folder = ::CreateFileA(own.c_str(), FILE_READ_ATTRIBUTES, 7, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  BY_HANDLE_FILE_INFORMATION information{};
-  ASSERT_TRUE(::GetFileInformationByHandle(folder, &information));
+  BY_HANDLE_FILE_INFORMATION id{};
+  ASSERT_TRUE(::GetFileInformationByHandle(folder, &id));
   ::CloseHandle(folder);
   char name[64];
-  std::snprintf(name, sizeof name, "Global\\Rotavue-%08lx-%08lx%08lx",
-                information.dwVolumeSerialNumber, information.nFileIndexHigh,
-                information.nFileIndexLow);
+  ::wsprintfA(name, "Global\\Rotavue-%08lx-%08lx%08lx", id.dwVolumeSerialNumber, id.nFileIndexHigh,
+              id.nFileIndexLow);
   const HANDLE held = ::CreateMutexA(nullptr, TRUE, name);
   char shortPath[MAX_PATH] = {};
   ASSERT_GT(::GetShortPathNameA(own.c_str(), shortPath, MAX_PATH), 0u);
@@ -90,9 +88,8 @@ TEST_F(HostCheckExe, EverySpellingOfAFolderTakesOneLock) {
     const Outcome outcome = run(
         {"next", "--nickname", "n", "--folder", pictures_, "--dir-path", spelling, "--wait", "0"});
     EXPECT_EQ(outcome.status, 1u) << spelling;
-    EXPECT_NE(outcome.err.find(": gave up after 0 s: another call holds the lock"),
-              std::string::npos)
-        << spelling << ": " << outcome.err;
+    EXPECT_NE(outcome.err.find(": gave up after 0 s: another call"), std::string::npos)
+        << outcome.err;
   }
   ::ReleaseMutex(held);
   ::CloseHandle(held);

@@ -160,7 +160,8 @@ cmake/wine-run.sh "$scratch/rotavue-host.exe" check >"$scratch/check.txt" ||
   fail "the unpacked rotavue-host.exe check failed: $(cat "$scratch/check.txt")"
 grep -qE '^ *images shown +[1-9]' "$scratch/check.txt" ||
   fail "the unpacked rotavue-host.exe check found no picture: $(cat "$scratch/check.txt")"
-grep -qE '^ *skipped folders +0,' "$scratch/check.txt" ||
+grep -qE '^ *skipped folders +0[[:space:]]*$' "$scratch/check.txt" &&
+  grep -qE '^ *linked folders \(not entered\) +0[[:space:]]*$' "$scratch/check.txt" ||
   fail "the unpacked rotavue-host.exe check skipped a shipped folder: $(cat "$scratch/check.txt")"
 echo "rotavue-host.exe: --version, and a run and a check with no options over the shipped pictures, passed"
 # The scratch folder (mostly its Wine prefix) stays only after a failure.

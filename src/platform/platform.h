@@ -201,6 +201,15 @@ using WriteNewFileFunction = WriteOutcome (*)(const std::string& path, Creation 
 // converts to a local date and time.
 bool fileExists(const std::string& path);
 
+// True when a file (not a directory) exists at `path` once every link on
+// the way is followed: on Windows the path is opened (CreateFileW,
+// OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS) where fileExists looks at the
+// directory entry itself, which for a link to no file, or to a folder, is
+// the link. So a dangling link is no file, as natively. The host's tool
+// tells its answers and its survey's images by it; the position file's load
+// keeps fileExists.
+bool fileExistsFollowingLinks(const std::string& path);
+
 // Reads the file at `path` from its start through the end of its first line,
 // opening it for reading with write-sharing denied. Reads short chunks and
 // stops after the first one that holds a CR, LF or NUL byte, at the end of

@@ -14,7 +14,6 @@ namespace {
 
 using platform::RegistryValue;
 
-const char kPositionFileSuffix[] = "Rotavue.setup";
 const char kRegistryUnavailable[] = "Unable to access the registry";
 
 // The text of the "DirPath" value; raises for a value that is no string or
@@ -41,15 +40,16 @@ bool locatePositionFile(meter_data& instance, const std::string& nickname,
   return true;
 }
 
-// A temporary file's name for a save of the position file at `path` (which
-// ends in "Rotavue.setup"): the same path with that ending replaced by seven
-// base-32 digits of the system's random generator; none when the generator
-// fails. It lies in the same directory and its name is shorter than the
-// position file's, so it reaches no path limit that the position file does
-// not. Its ending holds no ".", so it is never a position file's name
-// ("...e.setup").
+// A temporary file's name for a save of the file at `path` (a position
+// file, "...NICKRotavue.setup"): the same path with its extension (".setup",
+// from the last ".") replaced by six base-32 digits of the system's random
+// generator, so "...NICKRotavue" and the digits; none when the generator
+// fails. It lies in the same directory and is exactly as long as the file
+// it replaces, so it reaches no path limit that the file does not, and a
+// temporary file that a killed process leaves behind says whose it is. It
+// holds no ".", so it is never a position file's name.
 std::optional<std::string> temporaryPathFor(const std::string& path) {
-  constexpr int kDigits = 7;
+  constexpr int kDigits = 6;
   static const char kBase32[] = "0123456789abcdefghijklmnopqrstuv";
   std::uint64_t number = 0;
   if (!platform::systemRandomBytes(&number, sizeof number)) return std::nullopt;
@@ -58,7 +58,7 @@ std::optional<std::string> temporaryPathFor(const std::string& path) {
     digit = kBase32[number & 31U];
     number >>= 5;
   }
-  std::string temporary = path.substr(0, path.size() - (sizeof kPositionFileSuffix - 1));
+  std::string temporary = path.substr(0, path.rfind('.'));
   return temporary.append(digits, kDigits);
 }
 

@@ -31,6 +31,9 @@ namespace rotavue {
 inline constexpr char kRegistryKey[] = "Software\\Glintora\\General";
 inline constexpr char kRegistryValueName[] = "DirPath";
 
+// What follows the nickname in a position file's name.
+inline constexpr char kPositionFileSuffix[] = "Rotavue.setup";
+
 // The position file's first line; "#" when no position file exists; "" after
 // a failure, with `errorText` set (it is never cleared here). Sets
 // `positionFilePath` whenever the registry value could be read.

@@ -39,9 +39,11 @@ class HostCheck : public ::testing::Test {
   void SetUp() override { registry_.setDirPath(host_.path()); }
 
   // Runs rotavue-host with `arguments`, its output captured in files, or
-  // written to `output` when one is given.
-  Outcome run(const std::vector<std::string>& arguments, const std::string& output = "") {
-    std::string command = shellQuoted(ROTAVUE_HOST_PROGRAM);
+  // written to `output` when one is given; after the shell words `prefix`
+  // (an `env` or `setpriv` command line) when one is given.
+  Outcome run(const std::vector<std::string>& arguments, const std::string& output = "",
+              const std::string& prefix = "") {
+    std::string command = prefix + " " + shellQuoted(ROTAVUE_HOST_PROGRAM);
     for (const std::string& argument : arguments) command += " " + shellQuoted(argument);
     const std::string out = output.empty() ? output_.pathOf("out") : output;
     const std::string err = output_.pathOf("err");

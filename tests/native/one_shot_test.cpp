@@ -2,18 +2,26 @@
 // them, on the real file system: the images they print, one refresh per
 // call, where the position files go, what a folder however written, a
 // dangling link and each failure give, and the lock that makes calls on
-// one nickname take turns; no command changes the registry file.
+// one folder of position files take turns; no command changes the registry
+// file, and a kill at any moment leaves a whole position file.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <random>
+#include <regex>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host_program.h"
@@ -88,6 +96,12 @@ TEST_F(HostCheck, NextRandomAndCurrentPrintTheRotationsImages) {
       "blankRotavue.setup: List index out of bounds (0); the position file is "
       "empty (as a power cut can leave it); delete it and the rotation starts "
       "again from the first picture\n";
+  // ".." goes up from where a link leads, as the system goes.
+  tree_.writeFile("real/other/x.jpg");
+  tree_.makeDirectory("real/a");
+  fs::create_directory_symlink(tree_.pathOf("real/a"), tree_.pathOf("link"));
+  EXPECT_EQ(oneShot("next", "u", {}, tree_.pathOf("link/../other")).out,
+            tree_.pathOf("real/other/x.jpg\n"));
   const struct {
     std::vector<std::string> arguments;
     int status;
@@ -111,6 +125,13 @@ TEST_F(HostCheck, NextRandomAndCurrentPrintTheRotationsImages) {
        1,
        "markRotavue.setup: the stored line \"\\xEF\\xBB\\xBF#\" names no image (odd bytes"},
       {{"current", "--nickname=marked"}, 1, "the stored line \"\\xEF\\xBB\\xBF" + tree_.path()},
+      {{"next", "--nickname=g", "--folder", tree_.pathOf("gone/../a")},
+       3,
+       "rotavue-host: " + tree_.pathOf("gone/../a") + ": No such file or directory\n"},
+      {{"next", "--nickname=d", "--folder", empty, "--dir-path", tree_.pathOf("empty/notes.txt")},
+       1,
+       tree_.pathOf("empty/notes.txt") + ": cannot create the folder: "},
+      {{"current", "--nickname=../n"}, 2, "--nickname: '../n' has a '..' part"},
       {{"next", "--folder", empty}, 2, "rotavue-host: --nickname is required (see --help)\n"},
       {{"current", "--nickname=n", "--folder", empty}, 2, "(see --help)\n"},
   };
@@ -122,18 +143,36 @@ TEST_F(HostCheck, NextRandomAndCurrentPrintTheRotationsImages) {
   }
 }
 
-// Calls of next on one nickname take turns, by the lock of its position file.
-TEST_F(HostCheck, NextWaitsWhileTheLockIsHeld) {
+// Calls on one folder of position files take turns, whatever their user or
+// environment, since the lock is the folder's own; a call gives up after
+// --wait seconds, naming the folder. A position file that cannot be written
+// is told with the system's reason.
+TEST_F(HostCheck, CallsOnOneFolderTakeTurnsWhateverTheirUserOrEnvironment) {
   tree_.writeFile("a.jpg");
-  const TempDirectory state;
-  const std::vector<std::string> next = {"next", "--nickname=n", "--folder", tree_.path()};
-  ::setenv("XDG_STATE_HOME", state.path().c_str(), 1);  // NOLINT(concurrency-mt-unsafe)
-  ASSERT_EQ(run(next).status, 0);                       // which leaves the lock file there
-  const rotavue::platform::FileDescriptor lock(
-      ::open(fs::directory_iterator(state.pathOf("rotavue"))->path().c_str(), O_RDONLY));
+  const std::string folder = host_.path().substr(0, host_.path().size() - 1);
+  const std::vector<std::string> next = {"next",       "--nickname=n", "--folder",
+                                         tree_.path(), "--dir-path",   folder};
+  const rotavue::platform::FileDescriptor lock(::open(folder.c_str(), O_RDONLY | O_DIRECTORY));
   ASSERT_EQ(::flock(lock.get(), LOCK_EX), 0);
+  const TempDirectory state;
+  const std::string nobody =
+      "setpriv --reuid=65534 --regid=65534 --clear-groups --inh-caps=-all --bounding-set=-all";
+  std::vector<std::pair<std::string, std::string>> callers = {
+      {"env XDG_STATE_HOME=" + state.pathOf("a"), "0"},
+      {"env XDG_STATE_HOME=" + state.pathOf("b") + " HOME=" + state.path(), "0"},
+      {"", "1"}};
+  if (::geteuid() == 0) callers.emplace_back(nobody, "0");
+  for (const auto& [prefix, wait] : callers) {
+    std::vector<std::string> arguments = next;
+    arguments.insert(arguments.end(), {"--wait", wait});
+    const Outcome outcome = run(arguments, "", prefix);
+    EXPECT_EQ(outcome.status, 1) << prefix;
+    EXPECT_EQ(outcome.err, "rotavue-host: " + folder + ": gave up after " + wait +
+                               " s: another call holds the lock\n")
+        << prefix;
+  }
+
   FILE* out = start(next);
-  ::unsetenv("XDG_STATE_HOME");  // NOLINT(concurrency-mt-unsafe)
   char line[4096];
   ASSERT_NE(std::fgets(line, sizeof line, out), nullptr);
   pollfd printed{::fileno(out), POLLIN, 0};
@@ -142,6 +181,50 @@ TEST_F(HostCheck, NextWaitsWhileTheLockIsHeld) {
   ASSERT_NE(std::fgets(line, sizeof line, out), nullptr);
   EXPECT_EQ(line, tree_.path() + "a.jpg\n");
   EXPECT_EQ(WEXITSTATUS(::pclose(out)), 0);
+
+  if (::geteuid() != 0) GTEST_SKIP() << "another user's call needs root to start it";
+  const Outcome readOnly = run(next, "", nobody);
+  EXPECT_EQ(readOnly.status, 1);
+  EXPECT_EQ(readOnly.err,
+            "rotavue-host: " + folder +
+                ": cannot write the position file nRotavue.setup: Permission denied\n");
+}
+
+// A process killed at any moment never damages a position file: after each
+// kill it is missing (before the first save) or holds a whole line, and a
+// temporary file left behind says whose it is.
+TEST_F(HostCheck, NextKilledAtAnyMomentLeavesAWholePositionFile) {
+  std::set<std::string> whole = {"<missing>", "#\r\n"};
+  for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) {
+    tree_.writeFile(name);
+    whole.insert(tree_.path() + "#" + name + "\r\n");
+  }
+  // Started as start() does it, and killed anywhere from its start to a
+  // little after the end of a whole call.
+  const auto startNext = [&] {
+    FILE* out = start({"next", "--nickname=k", "--folder", tree_.path()});
+    char line[64];
+    EXPECT_NE(std::fgets(line, sizeof line, out), nullptr);
+    return std::make_pair(out, static_cast<pid_t>(std::atoi(line)));
+  };
+  const auto started = std::chrono::steady_clock::now();
+  ::pclose(startNext().first);
+  const auto span = (std::chrono::steady_clock::now() - started) * 5 / 4;
+  const unsigned seed = std::random_device{}();
+  std::mt19937 random(seed);
+  for (int kill = 0; kill < 300; ++kill) {
+    const auto [out, process] = startNext();
+    std::this_thread::sleep_for(span * std::uniform_real_distribution<>(0, 1)(random));
+    ::kill(process, SIGKILL);
+    ::pclose(out);
+    ASSERT_EQ(whole.count(readFileBytes(host_.pathOf("kRotavue.setup"))), 1u)
+        << readFileBytes(host_.pathOf("kRotavue.setup")) << " after kill " << kill << ", seed "
+        << seed;
+  }
+  for (const fs::directory_entry& entry : fs::directory_iterator(host_.path()))
+    EXPECT_TRUE(std::regex_match(entry.path().filename().string(),
+                                 std::regex("kRotavue(\\.setup|[0-9a-v]{6})")))
+        << entry.path();
 }
 
 }  // namespace

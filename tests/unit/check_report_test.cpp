@@ -68,20 +68,18 @@ TEST(CheckJson, HasExactlyTheDocumentedKeysAndValues) {
   std::vector<std::string> keys;
   for (auto item = ordered.begin(); item != ordered.end(); ++item) keys.push_back(item.key());
   EXPECT_EQ(keys, (std::vector<std::string>{"folder", "images", "folders_entered", "longest_path",
-                                            "skipped_folders", "other_pictures",
+                                            "skipped_folders", "linked_folders", "other_pictures",
                                             "unreachable_names", "not_files", "unreadable_folders",
                                             "long_paths", "refresh_ms"}));
   EXPECT_EQ(parsed["folder"], full.root);
   EXPECT_EQ(parsed["images"], 3);
   EXPECT_EQ(parsed["folders_entered"], 2);
   EXPECT_EQ(parsed["longest_path"], path({"R", "sub"}) + "e.png");
-  ASSERT_EQ(parsed["skipped_folders"].size(), 2u);
+  ASSERT_EQ(parsed["skipped_folders"].size(), 1u);
   EXPECT_EQ(parsed["skipped_folders"][0], (json{{"path", withoutSeparator(path({"R", ".hidden"}))},
                                                 {"reasons", {"hidden"}},
                                                 {"images_inside", 1}}));
-  EXPECT_EQ(parsed["skipped_folders"][1], (json{{"path", withoutSeparator(path({"R", "link"}))},
-                                                {"reasons", {"link"}},
-                                                {"images_inside", nullptr}}));
+  EXPECT_EQ(parsed["linked_folders"], json::array({withoutSeparator(path({"R", "link"}))}));
   EXPECT_EQ(parsed["other_pictures"], (json{{"heic", 1}, {"webp", 2}}));
   EXPECT_EQ(parsed["unreachable_names"], json::array({full.root + "\xC3\xBC.jpg"}));
   EXPECT_EQ(parsed["not_files"], json::array({full.root + "dangling.jpg"}));
@@ -108,6 +106,9 @@ TEST(CheckJson, EmptyListsAreEmptyAndNamesAreValidUtf8) {
   const std::string converted = rotavue::platform::ansiToUtf8("\xFF");
   const std::string shown = converted == "\xFF" ? "\xEF\xBF\xBD" : converted;
   EXPECT_EQ(parsed["skipped_folders"][0]["path"], root + shown);
+  // A path that is not UTF-8 also gives its bytes, natively those of "R/\xFF".
+  EXPECT_EQ(parsed["skipped_folders"][0].value("path_bytes", ""),
+            converted == "\xFF" ? "522fff" : "");
   EXPECT_EQ(parsed["images"], 0);
   EXPECT_EQ(parsed["longest_path"], "");
   EXPECT_EQ(parsed["other_pictures"], json::object());
@@ -121,25 +122,26 @@ TEST(CheckReport, GivesTheTotalsFirstThenEachList) {
   std::ostringstream out;
   printCheckReport(out, survey, 1.25, false);
   const std::vector<std::string> lines = linesOf(out.str());
-  ASSERT_GE(lines.size(), 11u);
+  ASSERT_GE(lines.size(), 12u);
   EXPECT_EQ(lines[0], "Folder: " + full.root);
-  EXPECT_EQ(lines[1], "  images shown              3 in 2 folders entered");
-  EXPECT_EQ(lines[2], "  longest image path        " + std::to_string(full.root.size() + 9) + " " +
-                          rotavue::platform::kPathLengthUnit + ": " + path({"R", "sub"}) + "e.png");
-  EXPECT_EQ(lines[3], "  refresh time              1.3 ms (one count walk)");
-  EXPECT_EQ(lines[4], "  skipped folders           2, with 1 images inside that are never shown");
-  EXPECT_EQ(lines[5], "  other pictures            3 (heic 1, webp 2)");
-  EXPECT_EQ(lines[6], "  unreachable names         1");
-  EXPECT_EQ(lines[7], "  names that are not files  1");
-  EXPECT_EQ(lines[8], "  unreadable folders        1");
-  EXPECT_EQ(lines[9].rfind("  long paths                0 (", 0), 0u) << lines[9];
-  EXPECT_EQ(lines[10], "");
+  EXPECT_EQ(lines[1], "  images shown                  3 in 2 folders entered");
+  EXPECT_EQ(lines[2], "  longest image path            " + std::to_string(full.root.size() + 9) +
+                          " " + rotavue::platform::kPathLengthUnit + ": " + path({"R", "sub"}) +
+                          "e.png");
+  EXPECT_EQ(lines[3], "  refresh time                  1.3 ms (one count walk)");
+  EXPECT_EQ(lines[4], "  skipped folders               1, with 1 image inside that is never shown");
+  EXPECT_EQ(lines[5], "  linked folders (not entered)  1");
+  EXPECT_EQ(lines[6], "  other pictures                3 (heic 1, webp 2)");
+  EXPECT_EQ(lines[7], "  unreachable names             1");
+  EXPECT_EQ(lines[8], "  names that are not files      1");
+  EXPECT_EQ(lines[9], "  unreadable folders            1");
+  EXPECT_EQ(lines[10].rfind("  long paths                    0 (", 0), 0u) << lines[10];
+  EXPECT_EQ(lines[11], "");
   const std::string text = out.str();
   EXPECT_NE(text.find("       1  hidden   " + withoutSeparator(path({"R", ".hidden"}))),
             std::string::npos)
       << text;
-  EXPECT_NE(text.find("       -  link     " + withoutSeparator(path({"R", "link"}))),
-            std::string::npos)
+  EXPECT_NE(text.find(":\n  " + withoutSeparator(path({"R", "link"})) + "\n"), std::string::npos)
       << text;
   EXPECT_NE(text.find("  webp  2  e.g. " + full.root + "b.webp, " + full.root + "c.WEBP\n"),
             std::string::npos)

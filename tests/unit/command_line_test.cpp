@@ -42,8 +42,8 @@ TEST(CommandLine, ParsesTheDocumentedCommandLine) {
   EXPECT_EQ(run.run.ticks, 3u);
   EXPECT_EQ(run.run.tickMs, 0u);
 
-  const CommandLine next = parseCommandLine(
-      {"next", "--nickname", "desk", "--wrap-marker", "--dir-path", "d", "--folder", "f"});
+  const CommandLine next = parseCommandLine({"next", "--nickname", "desk", "--wrap-marker",
+                                             "--dir-path", "d", "--folder", "f", "--wait=0"});
   EXPECT_EQ(next.command, Command::kOneShot);
   EXPECT_EQ(next.oneShot.function, OneShot::kNext);
   EXPECT_EQ(next.oneShot.nickname, "desk");
@@ -53,6 +53,8 @@ TEST(CommandLine, ParsesTheDocumentedCommandLine) {
   EXPECT_EQ(parseCommandLine({"random", "--nickname=r", "--folder=f"}).oneShot.function,
             OneShot::kRandom);
   EXPECT_EQ(parseCommandLine({"current", "--nickname=c"}).oneShot.function, OneShot::kCurrent);
+  EXPECT_EQ(next.oneShot.waitSeconds, 0u);
+  EXPECT_EQ(parseCommandLine({"random", "--nickname=a/b", "--folder=f"}).oneShot.waitSeconds, 60u);
 
   // --wallpaper [STYLE], in any letter case, where the tool sets wallpapers
   // (Windows).
@@ -97,8 +99,28 @@ TEST(CommandLine, ParsesTheDocumentedCommandLine) {
            {"next", "--nickname=", "--folder=f"},
            {"next", "--nickname=n"},
            {"current", "--nickname=c", "--folder", "f"},
-           {"random", "--nickname=r", "--folder=f", "--wrap-marker"}}) {
+           {"random", "--nickname=r", "--folder=f", "--wrap-marker"},
+           {"next", "--nickname=n", "--folder=f", "--wait=-1"},
+           {"current", "--nickname=c", "--wait=1"}}) {
     EXPECT_THROW(parseCommandLine(bad), UsageError) << (bad.empty() ? "" : bad.back());
+  }
+
+  // What a position file cannot store or would put outside DirPath is
+  // refused, naming the option; an unknown command is named.
+  for (const auto& [bad, message] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"next", "--nickname=../x", "--folder=f"}, "--nickname: '../x' has a '..' part"},
+           {{"random", "--nickname=/x", "--folder=f"}, "--nickname: '/x' starts with a separator"},
+           {{"current", "--nickname=C:x"}, "--nickname: 'C:x' starts with a drive"},
+           {{"current", "--nickname=a\nb"}, "--nickname: holds a line break"},
+           {{"next", "--nickname=n", "--folder=a\rb"}, "--folder: holds a line break"},
+           {{"current", "--nickname=n", "--dir-path=d\n"}, "--dir-path: holds a line break"},
+           {{"nxt", "--nickname=n"}, "'nxt' is no command; the commands are info, run, check,"}}) {
+    try {
+      const CommandLine line = parseCommandLine(bad);
+      ADD_FAILURE() << message;
+    } catch (const UsageError& error) {
+      EXPECT_EQ(error.message.rfind(message, 0), 0u) << error.message;
+    }
   }
 }
 

@@ -331,8 +331,13 @@ TEST_F(AtomicSave, TemporaryNamesAreShortAndNeverMeetAnotherSavesFiles) {
     positionFiles.insert(position.filename().string());
     temporaries.insert(temporary.filename().string());
     EXPECT_EQ(temporary.parent_path(), position.parent_path()) << nickname;
-    EXPECT_LE(temporary.filename().string().size(), position.filename().string().size())
-        << nickname;
+    // NICKRotavue and six base-32 digits: as long as the position file's name.
+    const std::string name = temporary.filename().string();
+    EXPECT_EQ(name.size(), position.filename().string().size()) << name;
+    EXPECT_EQ(name.find_first_not_of("0123456789abcdefghijklmnopqrstuv", nickname.size() + 7),
+              std::string::npos)
+        << name;
+    EXPECT_EQ(name.substr(0, nickname.size() + 7), nickname + "Rotavue") << name;
   }
   EXPECT_EQ(temporaries.size(), nicknames.size());
   for (const std::string& temporary : temporaries) {

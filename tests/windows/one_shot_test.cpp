@@ -3,8 +3,9 @@
 // never changes that value, keeps its own positions in --dir-path, and its
 // private registry key goes with the process; the windowless
 // rotavue-hostw.exe, started without standard output as a scheduled task
-// is, moves the rotation all the same. Also the long names printed, the
-// wallpaper set, run's host folder, and the program started alone.
+// is, moves the rotation all the same; every spelling of a folder takes its
+// one lock. Also the long names printed, the wallpaper set, run's host
+// folder, and the program started alone.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -141,6 +142,39 @@ TEST_F(HostCheckExe, NoArgumentsGiveTheShortHelp) {
   for (const char* command : {"info", "run", "check", "next", "random", "current"})
     EXPECT_NE(outcome.err.find("\r\n  " + std::string(command) + " "), std::string::npos)
         << outcome.err;
+}
+
+// Calls on one folder of position files take turns however the folder is
+// spelled (letter case, 8.3): its mutex is named from its volume serial
+// number and file index.
+TEST_F(HostCheckExe, EverySpellingOfAFolderTakesOneLock) {
+  writeFile("a.jpg");
+  const std::string own = root_ + "Position Folder";
+  ASSERT_TRUE(::CreateDirectoryA(own.c_str(), nullptr));
+  const HANDLE folder = ::CreateFileA(own.c_str(), FILE_READ_ATTRIBUTES, 7, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  BY_HANDLE_FILE_INFORMATION id{};
+  ASSERT_TRUE(::GetFileInformationByHandle(folder, &id));
+  ::CloseHandle(folder);
+  char name[64];
+  ::wsprintfA(name, "Global\\Rotavue-%08lx-%08lx%08lx", id.dwVolumeSerialNumber, id.nFileIndexHigh,
+              id.nFileIndexLow);
+  const HANDLE held = ::CreateMutexA(nullptr, TRUE, name);
+  char shortPath[MAX_PATH] = {};
+  ASSERT_GT(::GetShortPathNameA(own.c_str(), shortPath, MAX_PATH), 0u);
+  std::string lower = own;
+  ::CharLowerA(&lower[0]);
+  for (const std::string& spelling : {own, lower, std::string(shortPath)}) {
+    const Outcome outcome = run(
+        {"next", "--nickname", "n", "--folder", pictures_, "--dir-path", spelling, "--wait", "0"});
+    EXPECT_EQ(outcome.status, 1u) << spelling;
+    EXPECT_NE(outcome.err.find(": gave up after 0 s: another call"), std::string::npos)
+        << outcome.err;
+  }
+  ::ReleaseMutex(held);
+  ::CloseHandle(held);
+  EXPECT_EQ(run({"next", "--nickname", "n", "--folder", pictures_, "--dir-path", own}).out,
+            pictures_ + "a.jpg\r\n");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// The kinds of the module's answers, by the module's own image-name test and
-// file-existence test, linked from its core.
+// The kinds of the module's answers, by the module's own image-name test,
+// linked from its core, and a file-existence test that follows links, so
+// that a link to no file is no image on Windows either.
 #include "answer.h"
 
 #include "platform/platform.h"
@@ -15,7 +16,8 @@ bool namesImage(const std::string& ansi) {
 
 AnswerKind answerKind(const std::string& ansi, const std::function<bool()>& positionCleared) {
   if (namesImage(ansi))
-    return rotavue::platform::fileExists(ansi) ? AnswerKind::kImage : AnswerKind::kNotFile;
+    return rotavue::platform::fileExistsFollowingLinks(ansi) ? AnswerKind::kImage
+                                                             : AnswerKind::kNotFile;
   return positionCleared() ? AnswerKind::kWrap : AnswerKind::kMessage;
 }
 

@@ -22,12 +22,13 @@ enum class AnswerKind {
 bool namesImage(const std::string& ansi);
 
 // The kind of `ansi`, a text the module answered (in the ANSI code page): an
-// image when it names an image (namesImage) and a file exists there, else a
-// name that is no file (a dangling link, a folder kept out, an image gone);
-// otherwise the wrap-around when `positionCleared` (asked only then) says
-// that the nickname's position holds "#" after the refresh, as it does after
-// the module's "" and after a sub-folder's message at the wrap-around;
-// otherwise a message.
+// image when it names an image (namesImage) and a file exists there, links
+// followed (platform::fileExistsFollowingLinks), else a name that is no file
+// (a dangling link, a folder kept out, an image gone); otherwise the
+// wrap-around when `positionCleared` (asked only then) says that the
+// nickname's position holds "#" after the refresh, as it does after the
+// module's "" and after a sub-folder's message at the wrap-around; otherwise
+// a message.
 AnswerKind answerKind(const std::string& ansi, const std::function<bool()>& positionCleared);
 
 }  // namespace rotavue_host

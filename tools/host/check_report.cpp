@@ -56,10 +56,50 @@ void printMore(std::ostream& out, std::size_t size, bool all) {
   if (size > shown(size, all)) out << "  \u2026 and " << size - shown(size, all) << " more\n";
 }
 
-std::uint64_t imagesInSkippedFolders(const Survey& survey) {
+// "1 image", "2 images".
+std::string counted(std::uint64_t count, const std::string& noun) {
+  return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
+// A link (a reparse point) is never entered nor looked into: the report
+// keeps linked folders apart from the folders kept out for other reasons.
+bool isLinked(const rotavue::SkippedFolder& folder) {
+  return (folder.reasons & rotavue::kSkipLink) != 0;
+}
+
+std::vector<std::string> linkedFolders(const Survey& survey) {
+  std::vector<std::string> paths;
+  for (const rotavue::SkippedFolder& folder : survey.skippedFolders)
+    if (isLinked(folder)) paths.push_back(folder.path);
+  return paths;
+}
+
+std::vector<rotavue::SkippedFolder> foldersKeptOut(const Survey& survey) {
+  std::vector<rotavue::SkippedFolder> folders;
+  for (const rotavue::SkippedFolder& folder : survey.skippedFolders)
+    if (!isLinked(folder)) folders.push_back(folder);
+  return folders;
+}
+
+// The skipped folders' total: how many, and the images inside those looked
+// into; of those not looked into (offline, device) it tells no count.
+std::string skippedFoldersTotal(const std::vector<rotavue::SkippedFolder>& folders) {
   std::uint64_t images = 0;
-  for (const rotavue::SkippedFolder& folder : survey.skippedFolders) images += folder.imagesInside;
-  return images;
+  std::size_t lookedInto = 0;
+  for (const rotavue::SkippedFolder& folder : folders) {
+    if (!folder.lookedInside) continue;
+    ++lookedInto;
+    images += folder.imagesInside;
+  }
+  const std::size_t notLookedInto = folders.size() - lookedInto;
+  std::string total = std::to_string(folders.size());
+  if (lookedInto > 0)
+    total += ", with " + counted(images, "image") + " inside that " + (images == 1 ? "is" : "are") +
+             " never shown";
+  if (notLookedInto > 0)
+    total += (lookedInto > 0 ? ", and " + std::to_string(notLookedInto) : std::string(",")) +
+             " not looked into";
+  return total;
 }
 
 std::uint64_t otherPictureCount(const Survey& survey) {
@@ -79,19 +119,18 @@ std::string pathLimitText() {
 
 void printTotals(std::ostream& out, const Survey& survey, double refreshMs) {
   const auto line = [&out](const char* label, const std::string& value) {
-    out << "  " << padded(label, 26) << value << '\n';
+    out << "  " << padded(label, 30) << value << '\n';
   };
   out << "Folder: " << survey.folder << '\n';
   line("images shown", std::to_string(survey.images) + " in " +
-                           std::to_string(survey.foldersEntered) + " folders entered");
+                           counted(survey.foldersEntered, "folder") + " entered");
   line("longest image path", survey.images == 0 ? std::string("-")
                                                 : std::to_string(survey.longestPathLength) + " " +
                                                       rotavue::platform::kPathLengthUnit + ": " +
                                                       survey.longestPath);
   line("refresh time", milliseconds(refreshMs) + " (one count walk)");
-  line("skipped folders", std::to_string(survey.skippedFolders.size()) + ", with " +
-                              std::to_string(imagesInSkippedFolders(survey)) +
-                              " images inside that are never shown");
+  line("skipped folders", skippedFoldersTotal(foldersKeptOut(survey)));
+  line("linked folders (not entered)", std::to_string(linkedFolders(survey).size()));
   std::string others = std::to_string(otherPictureCount(survey));
   std::vector<std::string> byExtension;
   for (const auto& [extension, pictures] : survey.otherPictures)
@@ -107,7 +146,7 @@ void printTotals(std::ostream& out, const Survey& survey, double refreshMs) {
 }
 
 void printSkippedFolders(std::ostream& out, const Survey& survey, bool all) {
-  const auto& folders = survey.skippedFolders;
+  const std::vector<rotavue::SkippedFolder> folders = foldersKeptOut(survey);
   if (folders.empty()) return;
   const std::size_t count = shown(folders.size(), all);
   std::vector<std::string> images(count);
@@ -121,7 +160,7 @@ void printSkippedFolders(std::ostream& out, const Survey& survey, bool all) {
     reasonsWidth = std::max(reasonsWidth, widthOf(reasons[i]));
   }
   out << "\nSkipped folders (not entered; the images inside are never shown;\n"
-         "\"-\": a link or offline folder, not looked inside):\n";
+         "\"-\": an offline or device folder, not looked into):\n";
   out << "  " << rightAligned("images", imagesWidth) << "  " << padded("reasons", reasonsWidth)
       << "  folder\n";
   for (std::size_t i = 0; i < count; ++i) {
@@ -170,14 +209,57 @@ void printUnreadableFolders(std::ostream& out, const Survey& survey, bool all) {
   printMore(out, folders.size(), all);
 }
 
+// True when `text` is valid UTF-8, by the JSON library's own rule, which
+// replaces what is not in the report.
+bool isValidUtf8(const std::string& text) {
+  try {
+    static_cast<void>(nlohmann::json(text).dump());
+    return true;
+  } catch (const nlohmann::json::type_error&) {
+    return false;
+  }
+}
+
+std::string bytesInHex(const std::string& text) {
+  std::string hex;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    hex += "0123456789abcdef"[byte >> 4U];
+    hex += "0123456789abcdef"[byte & 15U];
+  }
+  return hex;
+}
+
+// Sets "path" in `object`, and "path_bytes" too when the path is not valid
+// UTF-8 (natively a name's own bytes), whose text the report cannot give.
+void setPath(nlohmann::ordered_json& object, const std::string& path) {
+  object["path"] = path;
+  if (!isValidUtf8(path)) object["path_bytes"] = bytesInHex(path);
+}
+
+// A path where the report holds a text: the text, or the object of setPath
+// when the path is not valid UTF-8.
+nlohmann::ordered_json pathValue(const std::string& path) {
+  if (isValidUtf8(path)) return path;
+  nlohmann::ordered_json object;
+  setPath(object, path);
+  return object;
+}
+
+nlohmann::ordered_json pathList(const std::vector<std::string>& paths) {
+  nlohmann::ordered_json list = nlohmann::ordered_json::array();
+  for (const std::string& path : paths) list.push_back(pathValue(path));
+  return list;
+}
+
 }  // namespace
 
 nlohmann::ordered_json checkJson(const Survey& survey, double refreshMs) {
   using nlohmann::ordered_json;
   ordered_json skipped = ordered_json::array();
-  for (const rotavue::SkippedFolder& folder : survey.skippedFolders) {
+  for (const rotavue::SkippedFolder& folder : foldersKeptOut(survey)) {
     ordered_json entry;
-    entry["path"] = folder.path;
+    setPath(entry, folder.path);
     entry["reasons"] = rotavue::skipReasonWords(folder.reasons);
     entry["images_inside"] =
         folder.lookedInside ? ordered_json(folder.imagesInside) : ordered_json(nullptr);
@@ -186,18 +268,23 @@ nlohmann::ordered_json checkJson(const Survey& survey, double refreshMs) {
   ordered_json others = ordered_json::object();
   for (const auto& [extension, pictures] : survey.otherPictures) others[extension] = pictures.count;
   ordered_json unreadable = ordered_json::array();
-  for (const rotavue::UnreadableFolder& folder : survey.unreadableFolders)
-    unreadable.push_back(ordered_json{{"path", folder.path}, {"message", folder.message}});
+  for (const rotavue::UnreadableFolder& folder : survey.unreadableFolders) {
+    ordered_json entry;
+    setPath(entry, folder.path);
+    entry["message"] = folder.message;
+    unreadable.push_back(std::move(entry));
+  }
 
   ordered_json report;
-  report["folder"] = survey.folder;
+  report["folder"] = pathValue(survey.folder);
   report["images"] = survey.images;
   report["folders_entered"] = survey.foldersEntered;
-  report["longest_path"] = survey.longestPath;
+  report["longest_path"] = pathValue(survey.longestPath);
   report["skipped_folders"] = std::move(skipped);
+  report["linked_folders"] = pathList(linkedFolders(survey));
   report["other_pictures"] = std::move(others);
-  report["unreachable_names"] = ordered_json(survey.unreachableNames);
-  report["not_files"] = ordered_json(survey.notFiles);
+  report["unreachable_names"] = pathList(survey.unreachableNames);
+  report["not_files"] = pathList(survey.notFiles);
   report["unreadable_folders"] = std::move(unreadable);
   report["long_paths"] = survey.longPaths.size();
   report["refresh_ms"] = std::round(refreshMs * 1000) / 1000;
@@ -207,6 +294,7 @@ nlohmann::ordered_json checkJson(const Survey& survey, double refreshMs) {
 void printCheckReport(std::ostream& out, const Survey& survey, double refreshMs, bool all) {
   printTotals(out, survey, refreshMs);
   printSkippedFolders(out, survey, all);
+  printPaths(out, "Linked folders (not entered, not looked into):", linkedFolders(survey), all);
   printOtherPictures(out, survey, all);
   printPaths(out,
              "Unreachable names (no name in the ANSI code page and no short name; on Linux,\n"
@@ -221,17 +309,17 @@ void printCheckReport(std::ostream& out, const Survey& survey, double refreshMs,
 
 std::string checkHelpText() {
   return "Walks DIR with the module's own rules and tells what the rotation shows, what\n"
-         "it passes over and why: skipped folders with their reasons, other picture\n"
-         "types, unreachable names, names that are not files, unreadable folders, and\n"
-         "images whose path has " +
+         "it passes over and why: skipped folders with their reasons, linked folders,\n"
+         "other picture types, unreachable names, names that are not files, unreadable\n"
+         "folders, and images whose path has " +
          pathLimitText() +
-         " or more. The totals come first, then each\n"
-         "list, cut at " +
+         " or more. The totals come first,\n"
+         "then each list, cut at " +
          std::to_string(kCheckListLimit) +
-         " entries unless --all. --json prints one object, every list\n"
-         "complete, with the keys folder, images, folders_entered, longest_path,\n"
-         "skipped_folders, other_pictures, unreachable_names, not_files,\n"
-         "unreadable_folders, long_paths and refresh_ms.\n";
+         " entries unless --all. --json prints one object,\n"
+         "every list complete, with the keys folder, images, folders_entered,\n"
+         "longest_path, skipped_folders, linked_folders, other_pictures,\n"
+         "unreachable_names, not_files, unreadable_folders, long_paths and refresh_ms.\n";
 }
 
 }  // namespace rotavue_host

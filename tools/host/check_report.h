@@ -17,9 +17,13 @@ namespace rotavue_host {
 inline constexpr std::size_t kCheckListLimit = 10;
 
 // The --json object: exactly the keys folder, images, folders_entered,
-// longest_path, skipped_folders, other_pictures, unreachable_names,
-// not_files, unreadable_folders, long_paths and refresh_ms, every list
-// complete.
+// longest_path, skipped_folders, linked_folders, other_pictures,
+// unreachable_names, not_files, unreadable_folders, long_paths and
+// refresh_ms, every list complete. Linked folders (reparse points) are
+// listed apart from the other skipped folders. A path that is not valid
+// UTF-8 also gives its bytes, in lower-case hexadecimal: as "path_bytes"
+// beside "path" in an object, and where a text would stand, as an object
+// of the two.
 nlohmann::ordered_json checkJson(const rotavue::Survey& survey, double refreshMs);
 
 // The readable report: the totals, then each list that is not empty.

@@ -11,6 +11,7 @@
 #include "command_line.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cctype>
 #include <string>
 #include <utility>
@@ -29,10 +30,12 @@ namespace {
 const char kExitStatuses[] =
     "Exit status: 0 done; 1 the module or DirPath failed, no image (next, random,\n"
     "current), run's host folder cannot be written, --wallpaper failed (Windows),\n"
-    "or the output could not be written; 2 bad usage, or no arguments; 3 a folder\n"
-    "cannot be read (check, next, random) or cannot be given to the module (no\n"
-    "name in the ANSI code page and no short name); 130 or 143 after SIGINT or\n"
-    "SIGTERM (Ctrl-C) during run, next, random or current, once it has cleaned up.\n";
+    "next or random gave up waiting for the lock (--wait), or the output could not\n"
+    "be written; 2 bad usage, or no arguments; 3 a folder cannot be read or\n"
+    "resolved (check, next, random) or cannot be given to the module (no name in\n"
+    "the ANSI code page and no short name); 128 and the signal's number (130\n"
+    "Ctrl-C, 143 SIGTERM, 129 SIGHUP, 131 SIGQUIT) when a signal stopped run, next,\n"
+    "random or current, once it has cleaned up.\n";
 
 // Which files count as images and which folders the walks pass over, in one
 // line that the help of every command that walks a folder ends its text
@@ -71,6 +74,9 @@ CLI::Validator notEmpty() {
       [](const std::string& value) { return value.empty() ? std::string("empty path") : ""; }, "",
       "not empty");
 }
+
+// A folder whose name is stored in a position file's line.
+CLI::Validator storable() { return CLI::Validator(lineBreakProblem, "", "no line break"); }
 
 // Digits only, at most nine: no sign, no base, no overflow.
 CLI::Validator wholeNumber() {
@@ -150,7 +156,10 @@ std::string footer(const std::string& details, const std::string& exitStatuses,
 
 CLI::Option* addFolderOption(CLI::App& command, std::string& folder,
                              const std::string& description) {
-  return command.add_option("--folder", folder, description)->type_name("DIR")->check(notEmpty());
+  return command.add_option("--folder", folder, description)
+      ->type_name("DIR")
+      ->check(notEmpty())
+      ->check(storable());
 }
 
 CLI::Option* addModuleOption(CLI::App& command, std::string& module) {
@@ -182,7 +191,8 @@ void addModuleOptions(CLI::App& command, ModuleOptions& options,
       .add_option("--dir-path", options.dirPath,
                   "the folder of the position files, shown as DirPath\n" + dirPathDefault)
       ->type_name("PATH")
-      ->check(notEmpty());
+      ->check(notEmpty())
+      ->check(storable());
 }
 
 CLI::App* addInfoCommand(CLI::App& app, InfoOptions& options) {
@@ -213,13 +223,13 @@ CLI::App* addRunCommand(CLI::App& app, RunOptions& options) {
       ->check(wholeNumber());
   run->footer(footer(
       std::string("Calls dllstartup once per meter, then each meter's function at every tick,\n"
-                  "printing each new result with its position line, and dllshutdown at the end.\n"
+                  "printing each changed result with its position line; dllshutdown at the end.\n"
                   "SPEC: FUNCTION,NICKNAME[,DIRECTORY[,INTERVAL]] for GetImage, GetRandomImage or\n"
                   "ChangeWallpaper; FUNCTION,NICKNAME[,INTERVAL] for returnCurrentImage[Name].\n"
                   "DIRECTORY defaults to --folder, INTERVAL (seconds) to 0. Without --meter:\n"
                   "GetImage,demo returnCurrentImageName,demo GetRandomImage,random.\n") +
           kImagesAndSkippedFolders,
-      "0 done, 1 failed, 2 bad usage, 3 bad folder, 130/143 stopped.",
+      "0 done, 1 failed, 2 bad usage, 3 bad folder, 128+N stopped.",
       "run --folder " + picturesExample() + " --meter GetImage,desk"));
   return run;
 }
@@ -251,9 +261,14 @@ CLI::App* addOneShotCommand(CLI::App& app, OneShotOptions& options, OneShot func
   command->add_option("--nickname", options.nickname, "the rotation's nickname")
       ->type_name("NAME")
       ->required()
-      ->check(CLI::Validator(
-          [](const std::string& value) { return value.empty() ? std::string("empty") : ""; }, "",
-          "not empty"));
+      ->check(CLI::Validator(nicknameProblem, "", "a name inside DirPath"));
+  if (function != OneShot::kCurrent)
+    command
+        ->add_option("--wait", options.waitSeconds,
+                     "how long to wait while another call holds the lock\n(default " +
+                         std::to_string(kDefaultWaitSeconds) + "; 0: do not wait)")
+        ->type_name("SECONDS")
+        ->check(wholeNumber());
   if (function == OneShot::kNext)
     command->add_flag("--wrap-marker", options.wrapMarker, "print the wrap-around's empty line")
         ->disable_flag_override();
@@ -263,13 +278,62 @@ CLI::App* addOneShotCommand(CLI::App& app, OneShotOptions& options, OneShot func
   command->footer(
       footer(function == OneShot::kCurrent ? details : details + kImagesAndSkippedFolders,
              function == OneShot::kCurrent
-                 ? "0 printed, 1 no image or none stored, 2 bad usage, 130/143 stopped."
-                 : "0 printed, 1 no image, 2 bad usage, 3 bad DIR, 130/143 stopped.",
+                 ? "0 printed, 1 no image or none stored, 2 bad usage, 128+N stopped."
+                 : "0 printed, 1 no image, 2 bad usage, 3 bad DIR, 128+N stopped.",
              function == OneShot::kCurrent ? example : example + " --folder " + picturesExample()));
   return command;
 }
 
+// The command that `arguments` name before CLI11 parses them, so that an
+// unknown one is named: the program takes no option with a value, so its
+// first argument that is no option is the command.
+void checkCommandName(const CLI::App& app, const std::vector<std::string>& arguments) {
+  const auto command = std::find_if(arguments.begin(), arguments.end(),
+                                    [](const std::string& a) { return a.empty() || a[0] != '-'; });
+  if (command == arguments.end()) return;
+  std::vector<std::string> names;
+  for (const CLI::App* known : app.get_subcommands([](const CLI::App*) { return true; }))
+    names.push_back(known->get_name());
+  if (std::find(names.begin(), names.end(), *command) != names.end()) return;
+  std::string list;
+  for (std::size_t i = 0; i < names.size(); ++i)
+    list += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+  throw UsageError{"'" + *command + "' is no command; the commands are " + list};
+}
+
 }  // namespace
+
+std::string lineBreakProblem(const std::string& text) {
+  return text.find_first_of("\r\n") == std::string::npos
+             ? std::string()
+             : "holds a line break (CR or LF), which a position file's line cannot hold";
+}
+
+std::string nicknameProblem(const std::string& nickname) {
+  if (nickname.empty()) return "empty";
+  if (!lineBreakProblem(nickname).empty()) return lineBreakProblem(nickname);
+  const std::string separators =
+      rotavue::platform::kPathSeparator == '/' ? std::string("/") : std::string("\\/");
+  const char first = nickname[0];
+  const char* problem = nullptr;
+  if (separators.find(first) != std::string::npos) {
+    problem = "starts with a separator";
+  } else if (nickname.size() >= 2 && nickname[1] == ':' &&
+             ((first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z'))) {
+    problem = "starts with a drive";
+  } else {
+    for (std::size_t start = 0; start != std::string::npos;) {
+      const std::size_t end = nickname.find_first_of(separators, start);
+      if (nickname.compare(start, end == std::string::npos ? end : end - start, "..") == 0)
+        problem = "has a '..' part";
+      start = end == std::string::npos ? end : end + 1;
+    }
+  }
+  if (problem == nullptr) return std::string();
+  std::string text = "'";
+  text.append(nickname).append("' ").append(problem);
+  return text.append(", which would put its position file outside DirPath");
+}
 
 CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
   CommandLine line;
@@ -302,7 +366,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
            "once more and prints the first image (--wrap-marker: the empty line instead);\n"
            "a name that is no file is passed over with a warning. Any other answer goes\n"
            "to standard error as \"rotavue-host: PATH: MESSAGE\". Calls of next and\n"
-           "random on one nickname take turns.\n"),
+           "random on one folder of positions take turns, each waiting at most --wait.\n"),
        Command::kOneShot},
       {addOneShotCommand(
            app, line.oneShot, OneShot::kRandom, "random",
@@ -332,6 +396,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     line.text = shortHelp(app);
     return line;
   }
+  checkCommandName(app, arguments);
 
   // CLI11 takes the arguments last first.
   std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());

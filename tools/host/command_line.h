@@ -27,6 +27,27 @@ struct UsageError {
   std::string message;
 };
 
+// A folder that cannot be resolved as the system means it (normalPath):
+// `message` ("PATH: REASON") in one line, exit status 3.
+struct FolderError {
+  std::string message;
+};
+
+// How long next and random wait for the lock by default: long enough for
+// the calls of a crowd to take their turns, short enough that a stuck
+// holder (a stopped process) does not hang a timer's unit.
+inline constexpr unsigned long kDefaultWaitSeconds = 60;
+
+// Why a text cannot be a nickname, or "": the nickname is joined to DirPath
+// as it is, so it may name a sub-folder ("a/b"; on Windows "a\b" too), but
+// neither start with a separator or a drive ("C:") nor hold a ".." part,
+// which would put its position file outside that folder, nor a line break.
+std::string nicknameProblem(const std::string& nickname);
+
+// Why a folder or a nickname cannot be stored in a position file's one
+// line, or "": it holds CR or LF.
+std::string lineBreakProblem(const std::string& text);
+
 // The options of the commands that load the module and call it over a
 // folder. Empty: the default (layout.h).
 struct ModuleOptions {
@@ -62,6 +83,8 @@ struct OneShotOptions {
   ModuleOptions shared;  // current takes no --folder
   std::string nickname;
   bool wrapMarker = false;  // next: print the wrap-around's "" line
+  // next, random: how long to wait while another call holds the lock.
+  unsigned long waitSeconds = kDefaultWaitSeconds;
   // --wallpaper (Windows): set the picture printed as the desktop
   // wallpaper, with the style `wallpaperStyle` (fill, fit, stretch, tile,
   // center or span, in lower case), or the user's when it is empty.

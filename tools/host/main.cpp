@@ -83,6 +83,9 @@ int hostMain(const std::vector<std::string>& arguments) {
   } catch (const UsageError& error) {
     std::cerr << kProgramName << ": " << error.message << " (see --help)\n";
     return kExitUsage;
+  } catch (const FolderError& error) {
+    std::cerr << kProgramName << ": " << error.message << '\n';
+    return kExitFolder;
   } catch (const std::exception& error) {
     std::cerr << kProgramName << ": " << error.what() << '\n';
     return kExitFailed;

@@ -9,9 +9,13 @@
 //
 // The folder is given to the module in its absolute, normal form
 // (normalPath), so that however it is written it is one rotation. `next` and
-// `random` take the lock of the nickname's position file (PositionLock) for
-// all their refreshes: calls at the same time, a timer's and a hotkey's, take
-// turns, and none shows a picture that another has just shown.
+// `random` take the lock of the folder that holds the nickname's position
+// file (PositionLock) for all their refreshes, waiting at most --wait
+// seconds: calls at the same time, a timer's and a hotkey's, a cron job's and
+// another user's, take turns, and none shows a picture that another has just
+// shown. A failure of the position file is told with the system's reason,
+// which the tool finds by looking at the folder (fileProblem), since the
+// module's texts give none.
 //
 // The tool never changes the host's settings. The position files live in
 // --dir-path; without it in the host's own DirPath, which the module then
@@ -44,9 +48,13 @@ namespace {
 const char kInterval[] = "0";
 
 // The texts with which the module reports a failure of the position file
-// (their starts), and of the registry value DirPath.
-const char* const kPositionFileTexts[] = {"Cannot create file ", "Cannot open file ",
-                                          "Stream write error", "List index out of bounds (0)"};
+// (their starts), and of the registry value DirPath. The first two name the
+// file.
+const char kCannotCreate[] = "Cannot create file ";
+const char kCannotOpen[] = "Cannot open file ";
+const char kEmptyFile[] = "List index out of bounds (0)";
+const char* const kPositionFileTexts[] = {kCannotCreate, kCannotOpen, "Stream write error",
+                                          kEmptyFile};
 const char* const kDirPathTexts[] = {"Unable to access the registry",
                                      "Invalid data type for 'DirPath'",
                                      "Failed to get data for 'DirPath'"};
@@ -176,6 +184,31 @@ void warn(const std::string& message) {
   std::cerr << kProgramName << ": warning: " << message << '\n';
 }
 
+// The last separator of a path in the ANSI code page: the system's, or on
+// Windows also "/", which is never the second byte of a character.
+std::size_t lastSeparatorOf(const std::string& ansi) {
+  const std::size_t separator = rotavue::platform::lastSeparator(ansi);
+  const std::size_t slash = ansi.rfind('/');
+  if (slash == std::string::npos) return separator;
+  return separator == std::string::npos ? slash : std::max(separator, slash);
+}
+
+// The folder that holds the file at `ansi`, in UTF-8, without the separator
+// at its end but for a root's; "." for a bare name.
+std::string folderOf(const std::string& ansi) {
+  const std::size_t separator = lastSeparatorOf(ansi);
+  if (separator == std::string::npos) return ".";
+  std::string folder = ansi.substr(0, separator);
+  if (folder.empty() || folder.back() == ':') folder += ansi[separator];
+  return rotavue::platform::ansiToUtf8(folder);
+}
+
+std::string fileNameOf(const std::string& ansi) {
+  const std::size_t separator = lastSeparatorOf(ansi);
+  return rotavue::platform::ansiToUtf8(separator == std::string::npos ? ansi
+                                                                      : ansi.substr(separator + 1));
+}
+
 // What a call is about, so that each message names its subject.
 struct Subjects {
   std::string shown;         // the folder as normalPath gives it, UTF-8; "" for current
@@ -190,7 +223,31 @@ struct Subjects {
            ": not a file (a folder not entered, or a link to no file)";
   }
   std::string aboutMessage(const std::string& answer) const;
+  std::string fileMessage(const std::string& answer) const;
 };
+
+// A failure of the position file, or of another file that the module keeps
+// beside it and names in its message, as "FOLDER: cannot write the position
+// file NAME: REASON" ("cannot read" for a load), with the reason that
+// fileProblem finds, or the module's own where it finds none.
+std::string Subjects::fileMessage(const std::string& answer) const {
+  std::string file = positionFile;
+  for (const char* start : {kCannotCreate, kCannotOpen})
+    if (answer.rfind(start, 0) == 0) file = answer.substr(std::strlen(start));
+  const bool writing = answer.rfind(kCannotOpen, 0) != 0 && answer != kEmptyFile;
+  std::string reason =
+      answer == kEmptyFile ? answer + whatToDoAbout(answer) : fileProblem(file, writing);
+  if (reason.empty() && answer.rfind(kCannotCreate, 0) != 0 && answer.rfind(kCannotOpen, 0) != 0)
+    reason = rotavue::reportedText(answer);
+  const std::string name = fileNameOf(file);
+  const std::string suffix = rotavue::kPositionFileSuffix;
+  const bool positionFileNamed =
+      name.size() >= suffix.size() &&
+      name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+  return folderOf(file) + ": cannot " + (writing ? "write" : "read") +
+         (positionFileNamed ? " the position file " : " the state file ") + name +
+         (reason.empty() ? "" : ": " + reason);
+}
 
 // A message of the module as "PATH: MESSAGE". Its texts do not always name
 // their subject: a failure of the position file is about that file, one of
@@ -200,8 +257,7 @@ struct Subjects {
 std::string Subjects::aboutMessage(const std::string& answer) const {
   const std::string text = rotavue::reportedText(answer);
   for (const char* start : kPositionFileTexts)
-    if (answer.rfind(start, 0) == 0)
-      return rotavue::platform::ansiToUtf8(positionFile) + ": " + text + whatToDoAbout(answer);
+    if (answer.rfind(start, 0) == 0) return fileMessage(answer);
   for (const char* dirPathText : kDirPathTexts)
     if (answer == dirPathText)
       return std::string("HKEY_CURRENT_USER\\") + rotavue::kRegistryKey + '\\' +
@@ -214,17 +270,45 @@ std::string Subjects::aboutMessage(const std::string& answer) const {
   return shown + ": " + text;
 }
 
-// The name of the lock of a position file: 16 hexadecimal digits of the
-// FNV-1a hash (64 bits) of its path.
-std::string lockNameOf(const std::string& positionFile) {
-  std::uint64_t hash = 14695981039346656037ULL;
-  for (const char c : positionFile) {
-    hash ^= static_cast<unsigned char>(c);
-    hash *= 1099511628211ULL;
+// Creates `dirPath` and the folders missing above it, but never the user's
+// home folder (homeFolder), nor a folder inside one that does not exist.
+// "" when it exists then; else the reason.
+std::string createFolder(const std::string& dirPath) {
+  namespace fs = std::filesystem;
+  std::error_code code;
+  std::string home = homeFolder();
+  while (home.size() > 1 && (home.back() == kPathSeparator || home.back() == '/')) home.pop_back();
+  if (!home.empty()) {
+    const fs::path homePath = fs::u8path(home).lexically_normal();
+    const fs::path folder = fs::u8path(dirPath).lexically_normal();
+    if (std::mismatch(homePath.begin(), homePath.end(), folder.begin(), folder.end()).first ==
+            homePath.end() &&
+        !fs::is_directory(homePath, code))
+      return "the home folder " + home + " (HOME) does not exist, and is never created";
   }
-  std::string name(16, '0');
-  for (std::size_t i = 16; i-- > 0; hash >>= 4) name[i] = "0123456789abcdef"[hash & 15U];
-  return name;
+  fs::create_directories(fs::u8path(dirPath), code);
+  return code ? code.message() : std::string();
+}
+
+// Takes the lock of the folder that holds the position file, for all the
+// refreshes of one call. 0 to go on; else the exit status to end with.
+int takeTurn(PositionLock& lock, const Subjects& subjects, unsigned long waitSeconds) {
+  if (subjects.positionFile.empty()) return 0;  // the module reports DirPath
+  const std::string folder = folderOf(subjects.positionFile);
+  std::string reason;
+  switch (lock.acquire(folder, waitSeconds, reason)) {
+    case PositionLock::Outcome::kHeld:
+      return 0;
+    case PositionLock::Outcome::kNotLocked:
+      warn(folder + ": cannot take the lock (" + reason + "); this call does not wait for others");
+      return 0;
+    case PositionLock::Outcome::kGaveUp:
+      return failure(folder + ": gave up after " + std::to_string(waitSeconds) +
+                     " s: another call holds the lock");
+    case PositionLock::Outcome::kStopped:
+      break;
+  }
+  return stopStatus();
 }
 
 // Sets the picture printed as the desktop wallpaper: exit status 1, with
@@ -242,9 +326,12 @@ int setWallpaper(const std::string& picture, const std::string& style) {
 bool publishOwnDirPath(std::string& dirPath, PrivateDirPath& published) {
   // In UTF-8 no byte of a character equals a separator.
   if (dirPath.back() != kPathSeparator && dirPath.back() != '/') dirPath += kPathSeparator;
-  std::error_code ignored;  // a folder that is missing shows in the module's answers
-  std::filesystem::create_directories(std::filesystem::u8path(dirPath), ignored);
-  std::string error;
+  std::string error = createFolder(dirPath);
+  if (!error.empty()) {
+    std::cerr << kProgramName << ": " << dirPath.substr(0, dirPath.size() - 1)
+              << ": cannot create the folder: " << error << '\n';
+    return false;
+  }
   if (published.publish(dirPath, error)) return true;
   std::cerr << kProgramName << ": " << error << '\n';
   return false;
@@ -304,8 +391,7 @@ int refreshAndPrint(const OneShotOptions& options, std::string& printed) {
   }
 
   PositionLock lock;
-  if (!subjects.positionFile.empty() && !lock.acquire(lockNameOf(subjects.positionFile), error))
-    return stopStatus() != 0 ? stopStatus() : failure(error);
+  if (const int ended = takeTurn(lock, subjects, options.waitSeconds); ended != 0) return ended;
   const auto refresh = [&] {
     return answerText(asFunction<ThreeTextFunction>(refreshAddress)(
         meter.handle(), nickname.c_str(), subjects.folder.c_str(), kInterval));

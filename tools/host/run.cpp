@@ -70,6 +70,11 @@ Meter parseMeter(const std::string& spec) {
         (most == 4 ? "FUNCTION,NICKNAME[,DIRECTORY[,INTERVAL]]" : "FUNCTION,NICKNAME[,INTERVAL]")};
   meter.nickname = fields[1];
   if (meter.arity == Arity::kThreeTexts && fields.size() > 2) meter.directory = fields[2];
+  // The module takes an empty nickname; none may leave DirPath or cut a line.
+  const std::string nickname = meter.nickname.empty() ? "" : nicknameProblem(meter.nickname);
+  if (!nickname.empty()) throw UsageError{"--meter: the nickname " + nickname};
+  if (!lineBreakProblem(meter.directory).empty())
+    throw UsageError{"--meter: the directory " + lineBreakProblem(meter.directory)};
   if (fields.size() == most) meter.interval = fields.back();
   return meter;
 }

@@ -150,7 +150,7 @@ void SurveyWalk::noteImage(const DirectoryEntry& entry) {
   if (!taken) return;
   if (hasDirectoryBit(entry.attributes) ||
       ((entry.attributes & platform::kAttributeReparsePoint) != 0 &&
-       !platform::fileExists(image))) {
+       !platform::fileExistsFollowingLinks(image))) {
     survey.notFiles.push_back(platform::ansiToUtf8(image));
     return;
   }

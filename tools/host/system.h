@@ -5,10 +5,11 @@
 // per-user folder that serves when the host has none; the texts the module
 // is given, in the ANSI code page, and the normal form of the paths given;
 // locating the executable; sleeping between ticks; the signals that ask a
-// command to stop; the lock that serialises the refreshes of one nickname;
-// the terminal and console that the commands write to; and, for scripts,
-// the long names of the pictures printed, the desktop wallpaper, whether a
-// host folder can be written, and the help of a program started alone.
+// command to stop; the lock that makes the calls on one folder of position
+// files take turns, and the reasons a position file cannot be written; the
+// terminal and console that the commands write to; and, for scripts, the
+// long names of the pictures printed, the desktop wallpaper, whether a host
+// folder can be written, and the help of a program started alone.
 // system_win32.cpp and system_posix.cpp implement it; CMake compiles exactly
 // one of them.
 //
@@ -65,6 +66,11 @@ class PrivateDirPath {
 // Linux; "" when the environment names no such place.
 std::string perUserDirectory();
 
+// The user's home folder, which the tool never creates, not even as the
+// parent of the per-user folder: $HOME natively; "" on Windows, whose
+// per-user folder lies in %LOCALAPPDATA%, which the system makes.
+std::string homeFolder();
+
 // The text in which the module is given the file or folder at `path`: on
 // Windows its exact form in the ANSI code page, else the exact form of its
 // short path, as the module reads DirPath (platform::exactAnsiPath); on
@@ -77,14 +83,20 @@ bool ansiPathOf(const std::string& path, std::string& ansi, std::string& problem
 bool ansiTextOf(const std::string& text, std::string& ansi);
 
 // The absolute, normal form of the path `path` (UTF-8), so that a folder is
-// one folder however it is written: natively joined to the logical current
-// folder ($PWD when it names ".", else getcwd) and collapsed lexically (".",
-// "..", repeated separators), links left unresolved; on Windows by
-// GetFullPathNameW. Letter case stays as written. A trailing separator goes;
-// a root keeps its own.
+// one folder however it is written, and the one the system means: natively
+// joined to the logical current folder ($PWD when it names ".", else
+// getcwd), "." and repeated separators collapsed lexically, links left
+// unresolved; but a ".." goes up from where the system goes, so the longest
+// part that ends in ".." is resolved by realpath, links and all, and the
+// rest collapsed lexically. On Windows by GetFullPathNameW, which follows
+// the system's own rule. Letter case stays as written. A trailing separator
+// goes; a root keeps its own. Throws FolderError ("PATH: REASON") when the
+// part that ends in ".." cannot be resolved.
 std::string normalPath(const std::string& path);
 
-// The directory of the running executable, ending in the separator.
+// The directory of the running executable, ending in the separator:
+// natively from /proc/self/exe, else (no /proc) from the path it was started
+// by (getauxval(AT_EXECFN)).
 std::string executableDirectory();
 
 // Returns early when a stop is asked for (stopStatus).
@@ -92,8 +104,9 @@ void sleepMilliseconds(unsigned long milliseconds);
 
 // While it lives, the signals that would end the command ask it to stop
 // instead, at its next safe point, so that it tears down what it set up:
-// natively SIGINT and SIGTERM, whose handler (without SA_RESTART) also wakes
-// a wait, the lock's or a sleep; on Windows Ctrl-C, Ctrl-Break and the
+// natively SIGINT, SIGTERM, SIGHUP (the terminal closed) and SIGQUIT, whose
+// handler (without SA_RESTART) also wakes a wait, the lock's or a sleep; on
+// Windows Ctrl-C, Ctrl-Break and the
 // closing of the console window, on which the handler waits for the
 // teardown, the end of this object (the system allows it 5 s). A second
 // signal ends the process at once. One at a time.
@@ -106,31 +119,51 @@ class StopOnSignals {
 };
 
 // 0 until a signal has asked the command to stop; then the exit status it
-// asks for: 130 (SIGINT, Ctrl-C, Ctrl-Break, the console's closing) or 143
-// (SIGTERM).
+// asks for, 128 and the signal's number: 130 (SIGINT, Ctrl-C, Ctrl-Break,
+// the console's closing), 143 (SIGTERM), 129 (SIGHUP) or 131 (SIGQUIT).
 int stopStatus();
 
-// While it holds, no other rotavue-host holds the lock of the same name:
-// natively an flock on the file rotavue-NAME.lock in the per-user folder
-// (created when missing; else in $XDG_RUNTIME_DIR or the temporary folder),
-// on Windows the named mutex Local\Rotavue-NAME, of which an abandoned one
-// counts as taken. Released at its end.
+// While it holds, no other rotavue-host holds the lock of the same folder,
+// whatever its user or environment: natively an flock on the folder itself,
+// opened read-only (O_DIRECTORY), so that any user who can read the folder
+// takes part and no file is added; on Windows the named mutex
+// Global\Rotavue-SERIAL-INDEX, from the folder's volume serial number and
+// file index (GetFileInformationByHandle, 8 and 16 hexadecimal digits), so
+// that every spelling of the folder (8.3, letter case, UNC) names one mutex,
+// which Authenticated Users may wait on and release (a task of another
+// account, or of no logon session). A mutex whose holder ended without
+// releasing it counts as taken. Released at its end.
 class PositionLock {
  public:
+  enum class Outcome {
+    kHeld,
+    kNotLocked,  // the folder cannot be opened or locked: go on without
+    kGaveUp,     // another call held it for the whole wait
+    kStopped,    // a stop was asked for meanwhile (stopStatus)
+  };
+
   PositionLock();
   ~PositionLock();
   PositionLock(const PositionLock&) = delete;
   PositionLock& operator=(const PositionLock&) = delete;
 
-  // Waits until it holds the lock. False when a stop was asked for
-  // meanwhile, or when the lock cannot be had, with "PATH: MESSAGE" in
-  // `error`.
-  bool acquire(const std::string& name, std::string& error);
+  // Takes the lock of `folder` (UTF-8), waiting at most `waitSeconds` (0:
+  // not at all) while another call holds it. kNotLocked with the system's
+  // reason in `reason`.
+  Outcome acquire(const std::string& folder, unsigned long waitSeconds, std::string& reason);
 
  private:
   struct State;  // each backend's own
   std::unique_ptr<State> state_;
 };
+
+// Why the module could not write (`writing`) or read the file at `path` (in
+// the ANSI code page, as the module names it), found without changing
+// anything: the system's message for a folder that is missing, not a
+// folder, or cannot be written, a name too long, a folder of the file's
+// name, a full disk (writing); for the file that cannot be opened (reading).
+// "" when none of these holds.
+std::string fileProblem(const std::string& path, bool writing);
 
 // True when standard error is a terminal (a console on Windows).
 bool standardErrorIsTerminal();

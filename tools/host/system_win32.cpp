@@ -2,12 +2,17 @@
 // linked with -municode, so that the arguments come in UTF-16 without
 // shell32), LoadLibraryW/GetProcAddress for the module, a private registry
 // key that stands for the host's for this process alone, the per-user
-// folder, the console's control handler, named mutexes, the console's
-// UTF-16 output, long names, the desktop wallpaper and the message box of
-// the windowless program. The tool's paths are UTF-8 and reach the system
-// in UTF-16; the module's texts are converted to the ANSI code page
-// exactly, or as short paths, by the module's own platform rules.
+// folder, the console's control handler, a named mutex per folder of
+// position files, the console's UTF-16 output, long names, the desktop
+// wallpaper and the message box of the windowless program. The tool's paths
+// are UTF-8 and reach the system in UTF-16; the module's texts are converted
+// to the ANSI code page exactly, or as short paths, by the module's own
+// platform rules.
 #include <windows.h>
+
+// ConvertStringSecurityDescriptorToSecurityDescriptorW; it needs windows.h
+// first.
+#include <sddl.h>
 
 #include <algorithm>
 #include <atomic>
@@ -16,6 +21,7 @@
 #include <cstring>
 #include <cwchar>
 #include <iostream>
+#include <limits>
 #include <memory>
 #include <streambuf>
 #include <string>
@@ -154,6 +160,8 @@ std::string perUserDirectory() {
   return utf8Of(path.data(), path.size());
 }
 
+std::string homeFolder() { return std::string(); }
+
 bool ansiPathOf(const std::string& path, std::string& ansi, std::string& problem) {
   const std::wstring wide = wideOf(path);
   if (rotavue::platform::exactAnsiPath(viewOf(wide), ansi)) return true;
@@ -263,26 +271,129 @@ struct PositionLock::State {
 PositionLock::PositionLock() = default;
 PositionLock::~PositionLock() = default;
 
+namespace {
+
+// Authenticated Users may wait on the mutex (SYNCHRONIZE) and release it
+// (MUTEX_MODIFY_STATE), and nothing more: a task of another account, or one
+// that runs whether the user is logged on or not, takes turns with the
+// user's hotkey.
+const wchar_t kMutexAccess[] = L"D:(A;;0x00100001;;;AU)";
+
+struct LocalFreer {
+  void operator()(void* memory) const { ::LocalFree(memory); }
+};
+
+// The folder at `folder` (UTF-8) opened for its attributes, following links;
+// null, with the system's reason, when it cannot be.
+OwnedHandle openFolder(const std::string& folder, std::string& reason) {
+  const HANDLE handle = ::CreateFileW(wideOf(folder).c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle != INVALID_HANDLE_VALUE) return OwnedHandle(handle);
+  reason = systemMessage(::GetLastError());
+  return OwnedHandle();
+}
+
+// The mutex name of the folder at `folder`, from its volume serial number
+// and file index, which every spelling of it shares; false with the
+// system's reason when it has none.
+bool folderMutexName(const std::string& folder, std::wstring& name, std::string& reason) {
+  const OwnedHandle opened = openFolder(folder, reason);
+  if (!opened) return false;
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (::GetFileInformationByHandle(opened.get(), &information) == 0) {
+    reason = systemMessage(::GetLastError());
+    return false;
+  }
+  if ((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    reason = systemMessage(ERROR_DIRECTORY);
+    return false;
+  }
+  wchar_t text[64];
+  std::swprintf(text, 64, L"Global\\Rotavue-%08lx-%08lx%08lx",
+                static_cast<unsigned long>(information.dwVolumeSerialNumber),
+                static_cast<unsigned long>(information.nFileIndexHigh),
+                static_cast<unsigned long>(information.nFileIndexLow));
+  name = text;
+  return true;
+}
+
+}  // namespace
+
 // A mutex whose holder ended without releasing it (WAIT_ABANDONED) is taken
 // all the same: the position file is replaced in one step, so nothing is
-// left half done.
-bool PositionLock::acquire(const std::string& name, std::string& error) {
-  const std::wstring mutexName = L"Local\\Rotavue-" + wideOf(name);
+// left half done. The wait is cut into pieces that a DWORD of milliseconds
+// holds.
+PositionLock::Outcome PositionLock::acquire(const std::string& folder, unsigned long waitSeconds,
+                                            std::string& reason) {
+  std::wstring name;
+  if (!folderMutexName(folder, name, reason)) return Outcome::kNotLocked;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ::ConvertStringSecurityDescriptorToSecurityDescriptorW(kMutexAccess, SDDL_REVISION_1, &descriptor,
+                                                         nullptr);
+  const std::unique_ptr<void, LocalFreer> freed(descriptor);
+  SECURITY_ATTRIBUTES attributes{static_cast<DWORD>(sizeof(SECURITY_ATTRIBUTES)), descriptor,
+                                 FALSE};
   auto state = std::make_unique<State>();
-  state->mutex.reset(::CreateMutexW(nullptr, FALSE, mutexName.c_str()));
-  DWORD waited = WAIT_FAILED;
-  if (state->mutex) {
-    const HANDLE handles[] = {state->mutex.get(), stopEvent.get()};
-    waited = ::WaitForMultipleObjects(stopEvent ? 2 : 1, handles, FALSE, INFINITE);
+  // Opening asks for no more than the descriptor grants.
+  state->mutex.reset(::CreateMutexExW(descriptor != nullptr ? &attributes : nullptr, name.c_str(),
+                                      0, SYNCHRONIZE | MUTEX_MODIFY_STATE));
+  if (!state->mutex) {
+    reason = systemMessage(::GetLastError());
+    return Outcome::kNotLocked;
   }
-  if (waited == WAIT_OBJECT_0 + 1) return false;
-  if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED_0) {
-    error = utf8Of(mutexName.data(), mutexName.size()) + ": " + systemMessage(::GetLastError());
-    return false;
+  const ULONGLONG deadline = ::GetTickCount64() + ULONGLONG{waitSeconds} * 1000;
+  const HANDLE handles[] = {state->mutex.get(), stopEvent.get()};
+  for (;;) {
+    const ULONGLONG now = ::GetTickCount64();
+    const auto timeout =
+        static_cast<DWORD>(now >= deadline ? 0 : std::min<ULONGLONG>(deadline - now, INFINITE - 1));
+    const DWORD waited = ::WaitForMultipleObjects(stopEvent ? 2 : 1, handles, FALSE, timeout);
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED_0) break;
+    if (waited == WAIT_OBJECT_0 + 1) return Outcome::kStopped;
+    if (waited != WAIT_TIMEOUT) {
+      reason = systemMessage(::GetLastError());
+      return Outcome::kNotLocked;
+    }
+    if (::GetTickCount64() >= deadline) return Outcome::kGaveUp;
   }
   state->held = true;
   state_ = std::move(state);
-  return true;
+  return Outcome::kHeld;
+}
+
+// Each test asks what the save or the load would have met, in the order in
+// which the system would meet it; none writes anything. The module names the
+// file in the ANSI code page.
+std::string fileProblem(const std::string& path, bool writing) {
+  const std::wstring file = wideOf(rotavue::platform::ansiToUtf8(path));
+  if (!writing) {
+    const HANDLE opened = ::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) return systemMessage(::GetLastError());
+    ::CloseHandle(opened);
+    return std::string();
+  }
+  if (!rotavue::platform::hostCanOpenPath(path)) return systemMessage(ERROR_FILENAME_EXCED_RANGE);
+  const std::size_t separator = file.find_last_of(L"\\/");
+  std::wstring folder = separator == std::wstring::npos ? L"." : file.substr(0, separator);
+  if (folder.empty() || folder.back() == L':') folder += file[separator];
+  const DWORD attributes = ::GetFileAttributesW(folder.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return systemMessage(::GetLastError());
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return systemMessage(ERROR_DIRECTORY);
+  const DWORD own = ::GetFileAttributesW(file.c_str());
+  if (own != INVALID_FILE_ATTRIBUTES && (own & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    return "a folder has its name";
+  const HANDLE adding = ::CreateFileW(folder.c_str(), FILE_ADD_FILE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (adding == INVALID_HANDLE_VALUE) return systemMessage(::GetLastError());
+  ::CloseHandle(adding);
+  ULARGE_INTEGER available{};
+  if (::GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr) != 0 &&
+      available.QuadPart == 0)
+    return systemMessage(ERROR_DISK_FULL);
+  return std::string();
 }
 
 namespace {

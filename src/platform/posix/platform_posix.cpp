@@ -213,6 +213,9 @@ bool fileExists(const std::string& path) {
   return ::stat(path.c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
 }
 
+// stat follows links, as fileExists does.
+bool fileExistsFollowingLinks(const std::string& path) { return fileExists(path); }
+
 bool readFirstLine(const std::string& path, std::size_t limit, std::string& contents) {
   FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!file.isOpen()) return false;

@@ -286,6 +286,18 @@ bool fileExists(const std::string& path) {
          ::FileTimeToDosDateTime(&local, &dosDate, &dosTime) != 0;
 }
 
+// Without FILE_FLAG_OPEN_REPARSE_POINT the open follows links. Only the
+// attributes are asked for, so a file that may not be read exists all the
+// same.
+bool fileExistsFollowingLinks(const std::string& path) {
+  FileHandle file(::CreateFileW(wideFromAnsi(path.c_str()).c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION information{};
+  return file.isOpen() && ::GetFileInformationByHandle(file.get(), &information) != 0 &&
+         (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 bool readFirstLine(const std::string& path, std::size_t limit, std::string& contents) {
   FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));

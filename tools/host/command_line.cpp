@@ -108,8 +108,7 @@ const char kWallpaperOption[] =
     "also set it as the wallpaper; STYLE: fill, fit,\n"
     "stretch, tile, center, span (default: the user's)";
 const char kWallpaperRecipes[] =
-    "To set the picture as the wallpaper, give the path to the desktop's own tool\n"
-    "(see the recipes of docs/scripting.md).\n";
+    "For the wallpaper, give the path to the desktop's own tool (docs/scripting.md).\n";
 
 // --wallpaper [STYLE] of `command`, where it is offered; on Linux the
 // command's help points to the recipes instead.
@@ -265,8 +264,8 @@ CLI::App* addOneShotCommand(CLI::App& app, OneShotOptions& options, OneShot func
   if (function != OneShot::kCurrent)
     command
         ->add_option("--wait", options.waitSeconds,
-                     "how long to wait while another call holds the lock\n(default " +
-                         std::to_string(kDefaultWaitSeconds) + "; 0: do not wait)")
+                     "how long to wait for the lock (default " +
+                         std::to_string(kDefaultWaitSeconds) + "; 0: no)")
         ->type_name("SECONDS")
         ->check(wholeNumber());
   if (function == OneShot::kNext)
@@ -360,13 +359,12 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
       {addOneShotCommand(
            app, line.oneShot, OneShot::kNext, "next",
            "print the next image of a rotation, and move it on",
-           "Runs one refresh of GetImage over DIR and prints the image's full path as one\n"
-           "line, in UTF-8. It moves the shared rotation: a widget with the same nickname\n"
-           "shows the image after it at its next refresh. At the wrap-around it refreshes\n"
-           "once more and prints the first image (--wrap-marker: the empty line instead);\n"
-           "a name that is no file is passed over with a warning. Any other answer goes\n"
-           "to standard error as \"rotavue-host: PATH: MESSAGE\". Calls of next and\n"
-           "random on one folder of positions take turns, each waiting at most --wait.\n"),
+           "Runs one refresh of GetImage over DIR and prints the image's full path, in\n"
+           "UTF-8; a widget with the same nickname then shows the image after it. At the\n"
+           "wrap-around it refreshes again and prints the first image (--wrap-marker: an\n"
+           "empty line); a name that is no file is passed over with a warning. Other\n"
+           "answers go to standard error as \"rotavue-host: PATH: MESSAGE\". Calls on one\n"
+           "folder of positions take turns, each waiting at most --wait.\n"),
        Command::kOneShot},
       {addOneShotCommand(
            app, line.oneShot, OneShot::kRandom, "random",

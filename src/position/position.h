@@ -45,6 +45,19 @@ void savePosition(meter_data& instance, const std::string& nickname);
 // DirPath; "" when DirPath cannot be read or used. Touches no file.
 std::string positionFileOf(const std::string& nickname);
 
+// The path of a file of the nickname's own beside its position file: the
+// DirPath text, the nickname and `suffix`, which has the 13 bytes of
+// "Rotavue.setup" so that the position file's rules for paths and temporary
+// names apply to it unchanged. Raises the position file's texts for a DirPath
+// that cannot be read or used ("Unable to access the registry", ...).
+std::string nicknameFilePath(const std::string& nickname, const char* suffix);
+
+// Replaces the file at `path` (a position file, or a file of nicknameFilePath)
+// by `contents` as a save replaces the position file: in one step where it
+// can, else in place. Raises "Cannot create file <path>" or "Stream write
+// error", leaving the file as the position file's save would.
+void replaceFileAtomically(const std::string& path, const std::string& contents);
+
 // How much of a position file's first line a load reads: far more than any
 // line a save writes (one image path, which the system's path limit bounds),
 // so that only a file the module did not write has a longer first line,

@@ -51,6 +51,8 @@ TEST(CommandLine, ParsesTheDocumentedCommandLine) {
   EXPECT_EQ(parseCommandLine({"random", "--nickname=r", "--folder=f"}).oneShot.function,
             OneShot::kRandom);
   EXPECT_EQ(parseCommandLine({"current", "--nickname=c"}).oneShot.function, OneShot::kCurrent);
+  EXPECT_EQ(parseCommandLine({"shuffle", "--nickname=s", "--folder=f"}).oneShot.function,
+            OneShot::kShuffle);
 
   for (const std::vector<std::string>& help : std::vector<std::vector<std::string>>{
            {"check", "--help"}, {"check", "--json", "-h"}, {"help", "check"}, {"help", "next"}}) {
@@ -79,7 +81,9 @@ TEST(CommandLine, ParsesTheDocumentedCommandLine) {
            {"next", "--nickname=", "--folder=f"},
            {"next", "--nickname=n"},
            {"current", "--nickname=c", "--folder", "f"},
-           {"random", "--nickname=r", "--folder=f", "--wrap-marker"}}) {
+           {"random", "--nickname=r", "--folder=f", "--wrap-marker"},
+           {"shuffle", "--nickname=s", "--folder=f", "--wrap-marker"},
+           {"shuffle", "--nickname=s"}}) {
     EXPECT_THROW(parseCommandLine(bad), UsageError) << (bad.empty() ? "" : bad.back());
   }
 }

@@ -27,10 +27,11 @@ namespace {
 
 const char kExitStatuses[] =
     "Exit status: 0 done; 1 the module or DirPath failed, no image (next, random,\n"
-    "current), or the output could not be written; 2 bad usage; 3 a folder cannot\n"
-    "be read (check, next, random) or cannot be given to the module (no name in\n"
-    "the ANSI code page and no short name); 130 or 143 after SIGINT or SIGTERM\n"
-    "(Ctrl-C) during run, next, random or current, once it has cleaned up.\n";
+    "shuffle, current), or the output could not be written; 2 bad usage; 3 a\n"
+    "folder cannot be read (check, next, random, shuffle) or cannot be given to\n"
+    "the module (no name in the ANSI code page and no short name); 130 or 143\n"
+    "after SIGINT or SIGTERM (Ctrl-C) during run, next, random, shuffle or\n"
+    "current, once it has cleaned up.\n";
 
 // What the defaults of every command are, where they are looked for in each
 // layout (layout.h) and where the positions live.
@@ -38,8 +39,8 @@ const char kWhereThingsAre[] =
     "The module and the example folder \"pictures\" are the ones that came with\n"
     "this program: beside it (a build tree, the Windows zip), else where a Linux\n"
     "install put them (rotavue/ in its library folder, and share/rotavue/).\n"
-    "next, random and current keep the positions in --dir-path, else in the\n"
-    "host's DirPath when the host has one (so that a widget's nickname is\n"
+    "next, random, shuffle and current keep the positions in --dir-path, else\n"
+    "in the host's DirPath when the host has one (so that a widget's nickname is\n"
     "shared), else in the per-user folder: %LOCALAPPDATA%\\Rotavue\\ on Windows,\n"
     "$XDG_STATE_HOME/rotavue/ or ~/.local/state/rotavue/ on Linux. run keeps its\n"
     "own in --dir-path, else in \"host\" beside the program (installed: in the\n"
@@ -157,11 +158,11 @@ CLI::App* addRunCommand(CLI::App& app, RunOptions& options) {
   run->footer(
       footer("Calls dllstartup once per meter, then each meter's function at every tick,\n"
              "printing its result when it changes, with the nickname's position line, and\n"
-             "dllshutdown at the end. A SPEC is FUNCTION,NICKNAME[,DIRECTORY[,INTERVAL]]\n"
-             "for GetImage, GetRandomImage or ChangeWallpaper, FUNCTION,NICKNAME[,INTERVAL]\n"
-             "for returnCurrentImage or returnCurrentImageName. DIRECTORY defaults to\n"
-             "--folder, INTERVAL (seconds) to 0. Without --meter: GetImage,demo\n"
-             "returnCurrentImageName,demo GetRandomImage,random.\n",
+             "dllshutdown at the end. A SPEC is FUNCTION,NICKNAME[,DIRECTORY[,INTERVAL]] for\n"
+             "GetImage, GetRandomImage, GetShuffledImage or ChangeWallpaper,\n"
+             "FUNCTION,NICKNAME[,INTERVAL] for returnCurrentImage(Name). DIRECTORY defaults\n"
+             "to --folder, INTERVAL (seconds) to 0. Without --meter: GetImage,demo\n"
+             "returnCurrentImageName,demo GetRandomImage,random GetShuffledImage,shuffle.\n",
              "0 done, 1 failed, 2 bad usage, 3 bad folder, 130/143 stopped.",
              "run --folder " + picturesExample() + " --meter GetImage,desk"));
   return run;
@@ -182,8 +183,8 @@ CLI::App* addCheckCommand(CLI::App& app, CheckOptions& options) {
   return check;
 }
 
-// next, random and current, which `parsed` marks with their function when
-// CLI11 selects them.
+// next, random, shuffle and current, which `parsed` marks with their
+// function when CLI11 selects them.
 CLI::App* addOneShotCommand(CLI::App& app, OneShotOptions& options, OneShot function,
                             const std::string& name, const std::string& description,
                             const std::string& details) {
@@ -240,18 +241,29 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
            "shows the image after it at its next refresh. At the wrap-around it refreshes\n"
            "once more and prints the first image (--wrap-marker: the empty line instead);\n"
            "a name that is no file is passed over with a warning. Any other answer goes\n"
-           "to standard error as \"rotavue-host: PATH: MESSAGE\". Calls of next and\n"
-           "random on one nickname take turns.\n"),
+           "to standard error as \"rotavue-host: PATH: MESSAGE\". Calls of next,\n"
+           "random and shuffle on one nickname take turns.\n"),
        Command::kOneShot},
       {addOneShotCommand(
            app, line.oneShot, OneShot::kRandom, "random",
            "print a random image, stored as the rotation's place",
            "Runs one refresh of GetRandomImage over DIR and prints the image's full path\n"
            "as one line, in UTF-8; it becomes the nickname's position, as a widget's\n"
-           "random pick does. The pick depends only on the clock's second and the number\n"
-           "of images, so that meters refreshing together agree: calls within the same\n"
-           "second print the same image. Any other answer goes to standard error as\n"
-           "\"rotavue-host: PATH: MESSAGE\".\n"),
+           "random pick does. The pick depends only on the clock's second, the nickname\n"
+           "and the number of images, so that meters refreshing together agree: calls\n"
+           "of one nickname within the same second print the same image. Any other\n"
+           "answer goes to standard error as \"rotavue-host: PATH: MESSAGE\".\n"),
+       Command::kOneShot},
+      {addOneShotCommand(
+           app, line.oneShot, OneShot::kShuffle, "shuffle",
+           "print the next image of a shuffle: every image once per cycle",
+           "Runs one refresh of GetShuffledImage over DIR and prints the image's full\n"
+           "path as one line, in UTF-8; it becomes the nickname's position. Each image\n"
+           "comes once per cycle, in an order of the nickname's own that every cycle\n"
+           "draws anew; the cycle's state lives beside the position, in\n"
+           "<nickname>Rotavue.cycle, so it goes on across restarts. A name that is no\n"
+           "file is passed over with a warning. Any other answer goes to standard error\n"
+           "as \"rotavue-host: PATH: MESSAGE\". Calls on one nickname take turns.\n"),
        Command::kOneShot},
       {addOneShotCommand(
            app, line.oneShot, OneShot::kCurrent, "current",
@@ -262,8 +274,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
        Command::kOneShot}};
   std::string helpTopic;
   CLI::App* help = app.add_subcommand("help", "print this usage, or that of COMMAND");
-  const std::vector<std::string> topics = {"info", "run", "check", "next", "random", "current"};
-  help->add_option("COMMAND", helpTopic, "info, run, check, next, random or current")
+  const std::vector<std::string> topics = {"info",   "run",     "check",  "next",
+                                           "random", "shuffle", "current"};
+  help->add_option("COMMAND", helpTopic, "info, run, check, next, random, shuffle or current")
       ->check(CLI::IsMember(topics));
 
   // CLI11 takes the arguments last first.

@@ -1,16 +1,20 @@
-// `rotavue-host next`, `random` and `current`: one refresh of GetImage,
-// GetRandomImage or returnCurrentImage through the module, for a script.
+// `rotavue-host next`, `random`, `shuffle` and `current`: one refresh of
+// GetImage, GetRandomImage, GetShuffledImage or returnCurrentImage through
+// the module, for a script.
 // Standard output gets the image's full path and a line end, or nothing:
 // every answer that is no image (answer.h) goes to standard error, with
 // exit status 1, as "rotavue-host: PATH: MESSAGE" naming what it is about. A
 // refresh of `next` that wraps around, or that answers a name that is no
-// file, is followed by more, so that a script always gets an image.
+// file, is followed by more, so that a script always gets an image; `shuffle`
+// runs the same way, with `next`'s code (it never wraps with "", but it
+// passes names that are no file likewise).
 //
 // The folder is given to the module in its absolute, normal form
-// (normalPath), so that however it is written it is one rotation. `next` and
-// `random` take the lock of the nickname's position file (PositionLock) for
-// all their refreshes: calls at the same time, a timer's and a hotkey's, take
-// turns, and none shows a picture that another has just shown.
+// (normalPath), so that however it is written it is one rotation. `next`,
+// `random` and `shuffle` take the lock of the nickname's position file
+// (PositionLock) for all their refreshes: calls at the same time, a timer's
+// and a hotkey's, take turns, and none shows a picture that another has just
+// shown.
 //
 // The tool never changes the host's settings. The position files live in
 // --dir-path; without it in the host's own DirPath, which the module then
@@ -18,6 +22,7 @@
 // or, when the host has none, in the per-user folder. A folder of the
 // tool's own is shown to this process's module alone (PrivateDirPath).
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -28,6 +33,7 @@
 #include "host/image_functions.h"
 #include "platform/platform.h"
 #include "plugin.h"
+#include "position/cycle.h"
 #include "position/position.h"
 #include "survey.h"
 #include "system.h"
@@ -111,6 +117,7 @@ struct Subjects {
   std::string shown;         // the folder as normalPath gives it, UTF-8; "" for current
   std::string folder;        // the folder as the module is given it (ANSI)
   std::string positionFile;  // ANSI; "" when DirPath cannot be used
+  std::string cycleFile;     // shuffle's state file beside it, likewise
 
   std::string noImage() const {
     return shown + ": no image (the rotation shows jpg, bmp, gif, ico and png)";
@@ -123,15 +130,19 @@ struct Subjects {
 };
 
 // A message of the module as "PATH: MESSAGE". Its texts do not always name
-// their subject: a failure of the position file is about that file, one of
+// their subject: a failure of the position file is about that file (or of
+// shuffle's state file, when the text names that file), one of
 // DirPath about the registry value, and any other text (the system's message
 // for a folder that could not be read) about the folder, or the sub-folder
 // in which the survey's walk meets the same message, as `check` finds it.
 std::string Subjects::aboutMessage(const std::string& answer) const {
   const std::string text = rotavue::reportedText(answer);
   for (const char* start : kPositionFileTexts)
-    if (answer.rfind(start, 0) == 0)
-      return rotavue::platform::ansiToUtf8(positionFile) + ": " + text;
+    if (answer.rfind(start, 0) == 0) {
+      const bool aboutCycle = !cycleFile.empty() &&
+                              answer.compare(std::strlen(start), std::string::npos, cycleFile) == 0;
+      return rotavue::platform::ansiToUtf8(aboutCycle ? cycleFile : positionFile) + ": " + text;
+    }
   for (const char* dirPathText : kDirPathTexts)
     if (answer == dirPathText)
       return std::string("HKEY_CURRENT_USER\\") + rotavue::kRegistryKey + '\\' +
@@ -185,9 +196,10 @@ int oneShotCommand(const OneShotOptions& options) {
   Plugin plugin;
   std::string error;
   if (!plugin.load(modulePath, error)) return failure(error);
-  const char* const name = options.function == OneShot::kNext     ? "GetImage"
-                           : options.function == OneShot::kRandom ? "GetRandomImage"
-                                                                  : "returnCurrentImage";
+  const char* const name = options.function == OneShot::kNext      ? "GetImage"
+                           : options.function == OneShot::kRandom  ? "GetRandomImage"
+                           : options.function == OneShot::kShuffle ? "GetShuffledImage"
+                                                                   : "returnCurrentImage";
   void* const refreshAddress = plugin.symbol(name);
   const auto current = asFunction<TwoTextFunction>(plugin.symbol("returnCurrentImage"));
   if (refreshAddress == nullptr || current == nullptr)
@@ -199,6 +211,7 @@ int oneShotCommand(const OneShotOptions& options) {
   if (!publishPositionFolder(dirPath.empty() ? dirPath : normalPath(dirPath), published))
     return kExitFailed;
   subjects.positionFile = rotavue::positionFileOf(nickname);
+  if (options.function == OneShot::kShuffle) subjects.cycleFile = rotavue::cycleFileOf(nickname);
 
   const Meter meter(plugin);
   const Meter reader(plugin);
@@ -237,7 +250,9 @@ int oneShotCommand(const OneShotOptions& options) {
   const std::string stored = position();
   std::string inside = subjects.folder;
   if (!rotavue::platform::endsInSeparator(inside)) inside += rotavue::platform::kPathSeparator;
-  bool outside = namesImage(stored) && stored.compare(0, inside.size(), inside) != 0;
+  // A shuffle never starts from the stored image.
+  bool outside = options.function == OneShot::kNext && namesImage(stored) &&
+                 stored.compare(0, inside.size(), inside) != 0;
   if (outside)
     warn("the rotation of " + options.nickname + " was at " + rotavue::reportedText(stored) +
          ", outside " + subjects.shown + "; " + subjects.shown + " starts from its first image");

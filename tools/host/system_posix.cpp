@@ -176,6 +176,9 @@ std::string normalPath(const std::string& path) {
 }
 
 void sleepMilliseconds(unsigned long milliseconds) {
+  // A stop asked for while the meters were called ends the sleep before it
+  // starts; one that comes during it wakes nanosleep.
+  if (stopStatus() != 0) return;
   timespec remaining{static_cast<time_t>(milliseconds / 1000),
                      static_cast<long>(milliseconds % 1000) * 1000000L};
   while (::nanosleep(&remaining, &remaining) != 0 && errno == EINTR && stopStatus() == 0) {

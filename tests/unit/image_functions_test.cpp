@@ -768,10 +768,10 @@ TEST(ShuffleOrder, KeysGiveUnrelatedOrders) {
       names.push_back({rotavue::shuffleHash(other, name), rotavue::shuffleHash(desk, name), 0});
     }
     std::sort(names.begin(), names.end());
-    for (std::uint64_t r = 0; r < 10000; ++r) names[r][2] = r;
+    for (std::size_t r = 0; r < 10000; ++r) names[r][2] = r;
     std::sort(names.begin(), names.end(), [](const auto& a, const auto& b) { return a[1] < b[1]; });
     double squares = 0;
-    for (std::uint64_t r = 0; r < 10000; ++r)
+    for (std::size_t r = 0; r < 10000; ++r)
       squares += std::pow(static_cast<double>(r) - static_cast<double>(names[r][2]), 2);
     EXPECT_LT(std::abs(1 - 6 * squares / (1e4 * (1e8 - 1))), 0.05) << other;
   }

@@ -158,9 +158,8 @@ CLI::App* addRunCommand(CLI::App& app, RunOptions& options) {
   run->footer(
       footer("Calls dllstartup once per meter, then each meter's function at every tick,\n"
              "printing its result when it changes, with the nickname's position line, and\n"
-             "dllshutdown at the end. A SPEC is FUNCTION,NICKNAME[,DIRECTORY[,INTERVAL]] for\n"
-             "GetImage, GetRandomImage, GetShuffledImage or ChangeWallpaper,\n"
-             "FUNCTION,NICKNAME[,INTERVAL] for returnCurrentImage(Name). DIRECTORY defaults\n"
+             "dllshutdown at the end. A SPEC is FUNCTION,NICKNAME[,DIRECTORY[,INTERVAL]], or\n"
+             "FUNCTION,NICKNAME[,INTERVAL] for returnCurrentImage(Name); DIRECTORY defaults\n"
              "to --folder, INTERVAL (seconds) to 0. Without --meter: GetImage,demo\n"
              "returnCurrentImageName,demo GetRandomImage,random GetShuffledImage,shuffle.\n",
              "0 done, 1 failed, 2 bad usage, 3 bad folder, 130/143 stopped.",

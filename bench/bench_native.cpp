@@ -101,6 +101,9 @@ void registerTree(const Scenarios& s, bool smoke) {
   add("random_plain", [&s](benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(s.getRandomImage(Shortcuts::kNotTaken));
   });
+  add("shuffle", [&s](benchmark::State& state) {
+    for (auto _ : state) benchmark::DoNotOptimize(s.getShuffledImage());
+  });
   add("not_due", [&s](benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(s.notDue());
   })->Unit(benchmark::kNanosecond);

@@ -2,7 +2,8 @@
 # Remakes the plot of docs/performance.md: a refresh's time as a share of a
 # bare walk of the same tree, by the place of the stored image (GetImage,
 # with and without the walks' shortcuts) or of the random pick
-# (GetRandomImage) in the walk order of the benchmark's nested tree. Runs the
+# (GetRandomImage) in the walk order of the benchmark's nested tree, with
+# GetShuffledImage, which walks the whole tree wherever its pick lies. Runs the
 # native benchmark's --series, unless a file of its output is given, keeps
 # that output in docs/performance-series.txt and draws docs/performance.png
 # from it with gnuplot (apt-get install gnuplot-nox).
@@ -38,6 +39,7 @@ set key bottom right
 plot "$data" using 1:2 with linespoints pt 7 title "GetImage, plain walk (no shortcuts)", \
      "$data" using 1:3 with linespoints pt 5 title "GetImage, short walk", \
      "$data" using 1:4 with linespoints pt 9 title "GetRandomImage", \
+     "$data" using 1:5 with linespoints pt 11 title "GetShuffledImage (no place: the whole tree)", \
      1 with lines dt 2 lc "black" notitle
 EOF
 echo "$plot: drawn from $data"

@@ -24,6 +24,7 @@ std::int64_t fixedSeconds() { return randomClockSeconds; }
 const char kRotationNickname[] = "BenchRotation";
 const char kPlainRotationNickname[] = "BenchPlainRotation";
 const char kRandomNickname[] = "BenchRandom";
+const char kShuffleNickname[] = "BenchShuffle";
 const char kIdleNickname[] = "BenchIdle";
 
 // A refresh through the export, or with the switch that only the benchmark
@@ -63,9 +64,11 @@ Scenarios::Scenarios(const std::string& base, const std::string& label, int file
     : tree_(makeTree(base, label, files, folders)) {
   publishDirPath(base);
   positionFile_ = base + kRotationNickname + "Rotavue.setup";
+  cycleFile_ = base + kShuffleNickname + "Rotavue.cycle";
   rotation_ = dllstartup(0, 0);
   plainRotation_ = dllstartup(0, 0);
   random_ = dllstartup(0, 0);
+  shuffle_ = dllstartup(0, 0);
   idle_ = dllstartup(0, 0);
   GetImage(idle_, kIdleNickname, tree_.root.c_str(), "0");
   for (const int percent : kStoredPercents) {
@@ -80,7 +83,7 @@ Scenarios::Scenarios(const std::string& base, const std::string& label, int file
 // The first second from the fixed start whose pick lies in [first, end).
 void Scenarios::pickRandomIn(std::int32_t first, std::int32_t end) {
   for (randomSeconds_ = kFixedSeconds;; ++randomSeconds_) {
-    randomPick_ = drawRandomIndex(randomSeconds_, tree_.images);
+    randomPick_ = drawRandomIndex(randomSeconds_, kRandomNickname, tree_.images);
     if (randomPick_ >= first && randomPick_ < end) break;
   }
 }
@@ -142,6 +145,15 @@ const char* Scenarios::getRandomImage(Shortcuts shortcuts) const {
   return refresh(random_, kRandomNickname, tree_.root, shortcuts, true);
 }
 
+const char* Scenarios::getShuffledImage() const {
+  return GetShuffledImage(shuffle_, kShuffleNickname, tree_.root.c_str(), "0");
+}
+
+// No hash lies above the greatest threshold.
+void Scenarios::storeEndOfCycle() const {
+  writeFile(cycleFile_, "1 0123456789abcdef ffffffffffffffff\r\n");
+}
+
 const char* Scenarios::notDue() const {
   return GetImage(idle_, kIdleNickname, tree_.root.c_str(), "100000");
 }
@@ -195,6 +207,8 @@ SideBySide measureSideBySide(const Scenarios& s, int rounds) {
       {&best.walkIndexed, nullptr, [&] { s.walkIndexed(); }},
       {&best.random, nullptr, [&] { s.getRandomImage(); }},
       {&best.randomPlain, nullptr, [&] { s.getRandomImage(Shortcuts::kNotTaken); }},
+      {&best.shuffle, nullptr, [&] { s.getShuffledImage(); }},
+      {&best.shuffleEndOfCycle, [&] { s.storeEndOfCycle(); }, [&] { s.getShuffledImage(); }},
   };
   for (std::size_t position = 0; position < kStoredPositions; ++position) {
     const auto store = [&s, position] { s.storePosition(position); };
@@ -210,22 +224,23 @@ void printSeries(Scenarios& s, int rounds) {
   std::printf(
       "# %s, %zu entries: a refresh's time / a bare walk's, fastest of %d rounds, by the place\n"
       "# of the stored image (GetImage) or of the pick (GetRandomImage) in the walk order\n"
-      "# percent  plain_walk  short_walk  random\n",
+      "# percent  plain_walk  short_walk  random  shuffle\n",
       s.tree().label.c_str(), s.tree().entries, rounds);
   for (int percent = 0; percent <= 100; percent += 5) {
     const std::string line = s.positionLineAt(percent);
     s.pickRandomAt(percent);
     const auto store = [&s, &line] { s.storePositionLine(line); };
-    double bare = 0, plain = 0, shortWalk = 0, random = 0;
+    double bare = 0, plain = 0, shortWalk = 0, random = 0, shuffle = 0;
     std::vector<Operation> operations = {
         {&bare, nullptr, [&s] { s.bare(); }},
         {&plain, store, [&s] { s.getImage(Shortcuts::kNotTaken); }},
         {&shortWalk, store, [&s] { s.getImage(); }},
         {&random, nullptr, [&s] { s.getRandomImage(); }},
+        {&shuffle, nullptr, [&s] { s.getShuffledImage(); }},
     };
     keepFastest(operations, rounds);
-    std::printf("%9d  %10.4f  %10.4f  %6.4f\n", percent, plain / bare, shortWalk / bare,
-                random / bare);
+    std::printf("%9d  %10.4f  %10.4f  %6.4f  %7.4f\n", percent, plain / bare, shortWalk / bare,
+                random / bare, shuffle / bare);
     std::fflush(stdout);
   }
 }
@@ -259,6 +274,8 @@ void printSummary(const Scenarios& s, const SideBySide& best, const EntriesRead&
         best.getImagePlain[position] / best.bare);
   std::printf("%-14s random: entries read %zu (without shortcuts %zu; the tree has %zu)\n", label,
               entries.random, entries.randomPlain, s.tree().entries);
+  std::printf("%-14s shuffle/bare=%.3f, at the end of a cycle %.3f\n", label,
+              best.shuffle / best.bare, best.shuffleEndOfCycle / best.bare);
 }
 
 void measureCycle(const std::string& base, int files, int folders) {

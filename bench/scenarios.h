@@ -49,6 +49,10 @@ class Scenarios {
   const char* rotate(Shortcuts shortcuts) const;
   // A random refresh whose pick lies in the last tenth of the walk order.
   const char* getRandomImage(Shortcuts shortcuts = Shortcuts::kTaken) const;
+  // A shuffle refresh, which goes on where the last one stopped; and one at
+  // the end of a cycle (every image shown), which walks the tree twice.
+  const char* getShuffledImage() const;
+  void storeEndOfCycle() const;
   // A call whose interval has not elapsed.
   const char* notDue() const;
   // Peak heap growth of one refresh, in bytes.
@@ -64,9 +68,11 @@ class Scenarios {
 
   ImageTree tree_;
   std::string positionFile_;
+  std::string cycleFile_;
   std::uint32_t rotation_ = 0;
   std::uint32_t plainRotation_ = 0;
   std::uint32_t random_ = 0;
+  std::uint32_t shuffle_ = 0;
   std::uint32_t idle_ = 0;
   // The position lines of the images at kStoredPercents of the walk order.
   std::vector<std::string> positionLines_;
@@ -85,6 +91,7 @@ std::unique_ptr<Scenarios> makeNestedTree(const std::string& base, bool smoke);
 // adds, and it falls on all operations of a round alike.
 struct SideBySide {
   double bare = 0, count = 0, walk = 0, walkIndexed = 0, random = 0, randomPlain = 0;
+  double shuffle = 0, shuffleEndOfCycle = 0;
   double getImage[kStoredPositions] = {}, getImagePlain[kStoredPositions] = {};
 };
 SideBySide measureSideBySide(const Scenarios& scenarios, int rounds);
@@ -103,8 +110,9 @@ void printSummary(const Scenarios& scenarios, const SideBySide& best, const Entr
 // Prints, for the stored image (GetImage) or the pick (GetRandomImage) at 0,
 // 5, ... 100 % of the walk order, each refresh's time as a share of a bare
 // walk's, the fastest of `rounds` side-by-side rounds: GetImage without the
-// shortcuts (the plain walk), with them (the short walk), and
-// GetRandomImage. The lines are a data file for bench/plot-series.sh.
+// shortcuts (the plain walk), with them (the short walk), GetRandomImage,
+// and GetShuffledImage (whose cost has no place: it walks the whole tree).
+// The lines are a data file for bench/plot-series.sh.
 void printSeries(Scenarios& scenarios, int rounds);
 
 // One full cycle of a GetImage rotation (every image once, then the

@@ -14,7 +14,8 @@
 namespace {
 
 const char kFunctionList[] =
-    "GetImage|returnCurrentImage|returnCurrentImageName|GetRandomImage|ChangeWallpaper";
+    "GetImage|returnCurrentImage|returnCurrentImageName|GetRandomImage|ChangeWallpaper|"
+    "GetShuffledImage";
 const char kThreeParameters[] = "Nickname|Directory Name|Update Interval (Seconds)|";
 const char kNicknameParameter[] = "Nickname|";
 const char kEmptyText[] = "";
@@ -66,7 +67,7 @@ const char* ROTAVUE_CDECL init() { return kFunctionList; }
 const char* ROTAVUE_STDCALL getparam(const char* functionName) {
   const char* name = textOrEmpty(functionName);
   if (equalIgnoringCase(name, "GetImage") || equalIgnoringCase(name, "GetRandomImage") ||
-      equalIgnoringCase(name, "ChangeWallpaper"))
+      equalIgnoringCase(name, "ChangeWallpaper") || equalIgnoringCase(name, "GetShuffledImage"))
     return kThreeParameters;
   if (equalIgnoringCase(name, "returnCurrentImage") ||
       equalIgnoringCase(name, "returnCurrentImageName"))
@@ -110,6 +111,14 @@ const char* ROTAVUE_STDCALL GetRandomImage(std::uint32_t instance, const char* n
   return withInstance(instance, [&](rotavue::meter_data& meter) {
     return rotavue::getRandomImage(meter, textOrEmpty(nickname), textOrEmpty(directory),
                                    textOrEmpty(interval));
+  });
+}
+
+const char* ROTAVUE_STDCALL GetShuffledImage(std::uint32_t instance, const char* nickname,
+                                             const char* directory, const char* interval) {
+  return withInstance(instance, [&](rotavue::meter_data& meter) {
+    return rotavue::getShuffledImage(meter, textOrEmpty(nickname), textOrEmpty(directory),
+                                     textOrEmpty(interval));
   });
 }
 

@@ -34,6 +34,10 @@ ROTAVUE_EXPORT const char* ROTAVUE_STDCALL GetRandomImage(std::uint32_t instance
                                                           const char* nickname,
                                                           const char* directory,
                                                           const char* interval);
+ROTAVUE_EXPORT const char* ROTAVUE_STDCALL GetShuffledImage(std::uint32_t instance,
+                                                            const char* nickname,
+                                                            const char* directory,
+                                                            const char* interval);
 ROTAVUE_EXPORT const char* ROTAVUE_STDCALL ChangeWallpaper(std::uint32_t instance,
                                                            const char* nickname,
                                                            const char* directory,

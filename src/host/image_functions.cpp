@@ -1,14 +1,17 @@
-// The rotation functions, the random image function and the wallpaper
-// placeholder: one refresh each, from the gate through the walk to the
-// position file and the result text.
+// The rotation functions, the random image function, the shuffle and the
+// wallpaper placeholder: one refresh each, from the gate through the walk to
+// the position file and the result text.
 #include "host/image_functions.h"
 
 #include <cstring>
 #include <exception>
+#include <functional>
+#include <optional>
 #include <tuple>
 
 #include "host/errors.h"
 #include "platform/platform.h"
+#include "position/cycle.h"
 #include "position/position.h"
 #include "walk/walk.h"
 
@@ -49,11 +52,14 @@ void writeSelection(meter_data& instance) {
 // selected image is shown even when some folder of the tree could not be
 // read: that folder hides nothing else. The walk's failure text is shown only
 // where there is no image to show (the wrap-around, a root that failed), and
-// it stays in `errorText`.
-void saveAndReport(meter_data& instance, const std::string& nickname, bool selected) {
+// it stays in `errorText`. `thenSave`, when given, stores more once the
+// position is stored, and may fail as the position's save does.
+void saveAndReport(meter_data& instance, const std::string& nickname, bool selected,
+                   const std::function<void()>& thenSave = nullptr) {
   std::string walkFailure;
   walkFailure.swap(instance.errorText);
   savePosition(instance, nickname);
+  if (instance.errorText.empty() && thenSave) thenSave();
   if (!instance.errorText.empty()) {
     writeResult(instance, instance.errorText);
     return;
@@ -103,8 +109,22 @@ std::uint64_t mixSeconds(std::uint64_t seconds) {
   return z ^ (z >> 31);
 }
 
-std::int32_t drawRandomIndex(std::int64_t seconds, std::int32_t imageCount) {
-  const std::uint64_t high = mixSeconds(static_cast<std::uint64_t>(seconds)) >> 32;
+std::uint64_t nicknameHash(const std::string& nickname) {
+  std::uint64_t hash = 0xcbf29ce484222325U;
+  for (const char c : nickname) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 0x100000001b3U;
+  }
+  return hash;
+}
+
+std::uint64_t mixSecondsAndNickname(std::int64_t seconds, const std::string& nickname) {
+  return mixSeconds(static_cast<std::uint64_t>(seconds) ^ nicknameHash(nickname));
+}
+
+std::int32_t drawRandomIndex(std::int64_t seconds, const std::string& nickname,
+                             std::int32_t imageCount) {
+  const std::uint64_t high = mixSecondsAndNickname(seconds, nickname) >> 32;
   const std::uint64_t count = static_cast<std::uint32_t>(imageCount);
   return static_cast<std::int32_t>((high * count) >> 32);
 }
@@ -151,7 +171,8 @@ namespace {
 // when there is an image to show; the instance's fields hold the pick. The
 // count's records, with which the walk steps over what lies before the pick,
 // are freed before the save.
-bool pickRandomImage(meter_data& instance, const char* directory, Shortcuts shortcuts) {
+bool pickRandomImage(meter_data& instance, const char* nickname, const char* directory,
+                     Shortcuts shortcuts) {
   SubtreeCounts counts;
   countImages(instance, directory, shortcuts == Shortcuts::kTaken ? &counts : nullptr);
   if (instance.imageCount == 0) {
@@ -164,7 +185,7 @@ bool pickRandomImage(meter_data& instance, const char* directory, Shortcuts shor
   std::string countFailure;
   countFailure.swap(instance.errorText);
   const std::int32_t randomIndex =
-      drawRandomIndex(platform::hooks().calendarSeconds(), instance.imageCount);
+      drawRandomIndex(platform::hooks().calendarSeconds(), nickname, instance.imageCount);
   if (randomIndex == 0) {
     instance.walkStatus = WalkStatus::kFound;
     walkImages(instance, directory, std::string(), std::string(), 0);
@@ -185,9 +206,73 @@ const char* getRandomImage(meter_data& instance, const char* nickname, const cha
     if (!isRefreshDue(instance, interval)) return;
     prepareWalk(instance);
     renewResult(instance);
-    if (!pickRandomImage(instance, directory, shortcuts)) return;
+    if (!pickRandomImage(instance, nickname, directory, shortcuts)) return;
     saveAndReport(instance, nickname,
                   instance.walkStatus == WalkStatus::kExit || instance.walkCounter == -1);
+  });
+}
+
+namespace {
+
+// How many keys a new cycle tries for a first image that is not the one just
+// shown. Each key succeeds with a chance of (n - 1) / n in a tree of n images;
+// the bound only keeps a tree whose images all have one path (which no file
+// system lists) from holding a refresh for ever.
+constexpr int kNewCycleKeys = 64;
+
+// Selects the next image of the shuffle whose state is `state` and moves the
+// state on to it. False, with the message written, when the tree has no
+// image. Each image is shown once per cycle: the one whose hash under the
+// cycle's key is the least above the threshold (the hash of the image shown
+// last). When none lies above it, the cycle is over: the next key is the
+// mixed key, and the walk runs again, with a further key while its first
+// image is the one just shown (its hash under the old key is the old
+// threshold) and the tree has another.
+bool pickShuffledImage(meter_data& instance, const char* directory, CycleState& state) {
+  ShufflePick pick = shuffleImages(instance, directory, state.key, state.threshold);
+  if (!pick.selected && pick.images > 0 && state.threshold) {
+    const CycleState ended = state;
+    for (int key = 0; key < kNewCycleKeys; ++key) {
+      state = CycleState{mixSeconds(state.key), std::nullopt};
+      instance.errorText.clear();
+      pick = shuffleImages(instance, directory, state.key, std::nullopt);
+      if (!pick.selected || pick.images < 2 ||
+          shuffleHash(ended.key, pick.relativePath) != *ended.threshold)
+        break;
+    }
+  }
+  if (!pick.selected) {
+    writeResult(instance, kNoImagesMessage);
+    return false;
+  }
+  state.threshold = pick.hash;
+  return true;
+}
+
+}  // namespace
+
+const char* getShuffledImage(meter_data& instance, const char* nickname, const char* directory,
+                             const char* interval) {
+  return guarded(instance, "", [&] {
+    if (!isRefreshDue(instance, interval)) return;
+    prepareWalk(instance);
+    renewResult(instance);
+    std::optional<CycleState> state = loadCycleState(instance, nickname);
+    if (!instance.errorText.empty()) {
+      writeResult(instance, instance.errorText);
+      return;
+    }
+    // No state, or none that can be read: a new cycle, whose key differs
+    // between nicknames that start it in the same second.
+    if (!state)
+      state = CycleState{mixSecondsAndNickname(platform::hooks().calendarSeconds(), nickname),
+                         std::nullopt};
+    if (!pickShuffledImage(instance, directory, *state)) return;
+    // The pick becomes the position first, so that the reporting functions
+    // and a GetImage meter on the nickname see it; then the cycle moves on.
+    // When either save fails, the state stays as it was, and the next
+    // refresh shows the pick again rather than skipping it.
+    saveAndReport(instance, nickname, true, [&] { saveCycleState(instance, nickname, *state); });
   });
 }
 

@@ -1,4 +1,4 @@
-// The five image functions, over an instance and non-null texts. The
+// The six image functions, over an instance and non-null texts. The
 // exported functions (exports.cpp) map the host's handle to its instance and
 // call these; each returns the address of the instance's `resultText`.
 //
@@ -31,16 +31,30 @@ std::pair<std::string, std::string> splitPosition(const std::string& line);
 
 // The 64-bit mixing function of SplitMix64: its output for the state
 // `seconds` + 0x9E3779B97F4A7C15. Neighbouring inputs give unrelated outputs.
+// The shuffle takes the key of each new cycle from it too.
 std::uint64_t mixSeconds(std::uint64_t seconds);
 
+// FNV-1a (64 bits: offset basis 0xcbf29ce484222325, prime 0x100000001b3)
+// of the nickname's bytes as the host passed them, each taken as unsigned,
+// without the terminating NUL; the empty nickname gives the offset basis.
+std::uint64_t nicknameHash(const std::string& nickname);
+
+// The calendar second `seconds` (as its 64-bit two's-complement pattern)
+// XOR the nickname's hash, mixed (mixSeconds): what a random pick and the
+// first key of a shuffle come from. Calls of one nickname within one second
+// agree; other nicknames and other seconds give unrelated values.
+std::uint64_t mixSecondsAndNickname(std::int64_t seconds, const std::string& nickname);
+
 // The position that the random image function picks, from 0 to
-// `imageCount` - 1 (for a positive count), at the calendar second `seconds`:
-// the high 32 bits of the mixed seconds scaled onto the count. It depends on
-// nothing else, so refreshes within one second over one tree pick the same
-// image, while the picks of successive refreshes are unrelated to each
-// other; every image of any tree can be picked, each within a relative
-// imageCount / 2^32 of the same chance.
-std::int32_t drawRandomIndex(std::int64_t seconds, std::int32_t imageCount);
+// `imageCount` - 1 (for a positive count), at the calendar second `seconds`
+// for `nickname`: the high 32 bits of mixSecondsAndNickname scaled onto the
+// count. It depends on nothing else, so refreshes of one nickname within one
+// second over one tree pick the same image (meters that refresh together
+// show one picture), while other nicknames, and successive refreshes, pick
+// unrelated images; every image of any tree can be picked, each within a
+// relative imageCount / 2^32 of the same chance.
+std::int32_t drawRandomIndex(std::int64_t seconds, const std::string& nickname,
+                             std::int32_t imageCount);
 
 // Whether a refresh takes the walks' shortcuts (WalkShortcuts), which give
 // the same results on a tree that does not change while it runs. Only the
@@ -55,5 +69,11 @@ const char* returnCurrentImage(meter_data& instance, const char* nickname, const
 const char* returnCurrentImageName(meter_data& instance, const char* nickname,
                                    const char* interval);
 const char* changeWallpaper(meter_data& instance, const char* interval);
+
+// Every image once per cycle, in an order of the nickname's own that each
+// cycle draws anew (position/cycle.h holds its state). The pick is stored as
+// the nickname's position, as a random pick is.
+const char* getShuffledImage(meter_data& instance, const char* nickname, const char* directory,
+                             const char* interval);
 
 }  // namespace rotavue

@@ -167,4 +167,14 @@ void savePosition(meter_data& instance, const std::string& nickname) {
   }
 }
 
+std::string nicknameFilePath(const std::string& nickname, const char* suffix) {
+  const RegistryValue value = platform::readUserRegistryValue(kRegistryKey, kRegistryValueName);
+  if (value.status == RegistryValue::Status::kUnavailable) throw Exception(kRegistryUnavailable);
+  return dirPathText(value) + nickname + suffix;
+}
+
+void replaceFileAtomically(const std::string& path, const std::string& contents) {
+  replaceFileContents(path, contents);
+}
+
 }  // namespace rotavue

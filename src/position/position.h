@@ -11,8 +11,9 @@
 // A save never leaves a half-written position behind where it can help it:
 // the line is written to a temporary file of its own beside the position
 // file and flushed to the disk, and that file then replaces it, so that
-// neither a crash nor a power cut leaves an empty position file. Where that cannot be done, the position file
-// is written in place, so that a save succeeds wherever a plain write would.
+// neither a crash nor a power cut leaves an empty position file. Where that
+// cannot be done, the position file is written in place, so that a save
+// succeeds wherever a plain write would.
 // A save never writes a position file that the host's file calls cannot open
 // (platform::hostCanOpenPath), since no load could read it back. A load reads
 // no further than the first line, and no further than kPositionLineLimit
@@ -48,6 +49,19 @@ void savePosition(meter_data& instance, const std::string& nickname);
 // The path of the nickname's position file, as both operations form it from
 // DirPath; "" when DirPath cannot be read or used. Touches no file.
 std::string positionFileOf(const std::string& nickname);
+
+// The path of a file of the nickname's own beside its position file: the
+// DirPath text, the nickname and `suffix`, which has the 13 bytes of
+// "Rotavue.setup" so that the position file's rules for paths and temporary
+// names apply to it unchanged. Raises the position file's texts for a DirPath
+// that cannot be read or used ("Unable to access the registry", ...).
+std::string nicknameFilePath(const std::string& nickname, const char* suffix);
+
+// Replaces the file at `path` (a position file, or a file of nicknameFilePath)
+// by `contents` as a save replaces the position file: in one step where it
+// can, else in place. Raises "Cannot create file <path>" or "Stream write
+// error", leaving the file as the position file's save would.
+void replaceFileAtomically(const std::string& path, const std::string& contents);
 
 // How much of a position file's first line a load reads: far more than any
 // line a save writes (one image path, which the system's path limit bounds),

@@ -14,6 +14,7 @@
 
 #include "host/errors.h"
 #include "platform/platform.h"
+#include "walk/sip_hash.h"
 
 namespace rotavue {
 
@@ -290,6 +291,72 @@ bool CountWalk::countEntries() {
   return readWhole;
 }
 
+// The shuffle walk. Each level carries the hash state of its part of the
+// relative path, so that an image costs the hash of its own name alone.
+struct ShuffleWalk {
+  meter_data& instance;
+  const std::optional<std::uint64_t>& threshold;
+  std::string path;
+  std::size_t rootLength = 0;
+  ShufflePick pick{};
+  // Which level's directory `imageDirectory` holds (0: none yet).
+  std::uint64_t selectionLevel = 0;
+  std::uint64_t levelsStarted = 0;
+
+  void walkLevel(const SipHash13& folder);
+  void meetImage(const SipHash13& folder, const char* name, std::size_t nameLength,
+                 std::size_t levelLength, std::uint64_t level);
+};
+
+// Two images whose hashes are equal (a chance of about n * n / 2^65 in a tree
+// of n images) share one place: the one met first is selected, and the other
+// waits for the next cycle, whose key orders them apart. There is no rule for
+// ties beyond that.
+void ShuffleWalk::meetImage(const SipHash13& folder, const char* name, std::size_t nameLength,
+                            std::size_t levelLength, std::uint64_t level) {
+  ++pick.images;
+  SipHash13 image = folder;
+  image.feed(name, nameLength);
+  const std::uint64_t hash = image.finish();
+  if ((threshold && hash <= *threshold) || (pick.selected && hash >= pick.hash)) return;
+  pick.selected = true;
+  pick.hash = hash;
+  if (selectionLevel != level) {
+    instance.imageDirectory.assign(path, 0, levelLength);
+    selectionLevel = level;
+  }
+  instance.imageFileName.assign(name, nameLength);
+}
+
+void ShuffleWalk::walkLevel(const SipHash13& folder) {
+  const std::size_t levelLength = path.size();
+  const std::uint64_t level = ++levelsStarted;
+  try {
+    DirectoryEntry entry;
+    const std::unique_ptr<Enumeration> enumeration = openLevel(instance, path, entry);
+    if (!enumeration) return;
+    do {
+      if (entry.unreachable) {
+        // Passed over, as by the other walks.
+      } else if (isEnteredDirectory(entry.attributes)) {
+        if (!isSkippedDirectoryName(entry.name)) {
+          SipHash13 inner = folder;
+          inner.feed(entry.name, std::strlen(entry.name));
+          inner.feed(&platform::kPathSeparator, 1);
+          enterSubdirectory(path, entry.name);
+          walkLevel(inner);
+          path.resize(levelLength);
+        }
+      } else if (const std::size_t nameLength = takenImageNameLength(entry.name, levelLength);
+                 nameLength != 0) {
+        meetImage(folder, entry.name, nameLength, levelLength, level);
+      }
+    } while (enumeration->next(entry));
+  } catch (const Exception& failure) {
+    instance.errorText = failure.message();
+  }
+}
+
 }  // namespace
 
 std::size_t SubtreeCounts::open(const char* name) {
@@ -343,6 +410,27 @@ std::size_t walkImages(meter_data& instance, const std::string& directory,
 void countImages(meter_data& instance, const std::string& directory, SubtreeCounts* counts) {
   CountWalk walk{instance, directory, counts};
   if (formTopLevelDirectory(instance, walk.path)) walk.countLevel("");
+}
+
+std::uint64_t shuffleHash(std::uint64_t key, const std::string& relativePath) {
+  SipHash13 hash(key);
+  hash.feed(relativePath.data(), relativePath.size());
+  return hash.finish();
+}
+
+ShufflePick shuffleImages(meter_data& instance, const std::string& directory, std::uint64_t key,
+                          const std::optional<std::uint64_t>& threshold) {
+  ShuffleWalk walk{instance, threshold, directory};
+  if (formTopLevelDirectory(instance, walk.path)) {
+    walk.rootLength = walk.path.size();
+    walk.walkLevel(SipHash13(key));
+  }
+  if (walk.pick.selected) {
+    instance.walkStatus = WalkStatus::kExit;
+    walk.pick.relativePath =
+        instance.imageDirectory.substr(walk.rootLength) + instance.imageFileName;
+  }
+  return walk.pick;
 }
 
 }  // namespace rotavue

@@ -18,6 +18,9 @@
 // directory leaves the system's message text in `errorText` and ends that
 // level only.
 //
+// A third walk, the shuffle walk, reads the whole tree and selects by a
+// keyed hash of each image's path instead of by the walk order.
+//
 // A refresh need not read the whole tree. Two shortcuts let the image walk
 // pass by folders whose content cannot change its outcome: on the way to the
 // previous image, a folder that cannot hold it; before an indexed target, a
@@ -25,6 +28,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -143,5 +147,35 @@ std::size_t walkImages(meter_data& instance, const std::string& directory,
 // `counts`, records every folder it enters for an indexed walk to come.
 void countImages(meter_data& instance, const std::string& directory,
                  SubtreeCounts* counts = nullptr);
+
+// The hash that orders a shuffle under `key`: SipHash-1-3 (sip_hash.h) of an
+// image's path relative to the walked folder, as the walks form it (the
+// names of the folders below it, each followed by the separator, then the
+// image's name; ANSI bytes). It depends on nothing else, so an order
+// survives a library that moved, and two meters that write the folder
+// differently share it.
+std::uint64_t shuffleHash(std::uint64_t key, const std::string& relativePath);
+
+// What a shuffle walk found.
+struct ShufflePick {
+  // True when an image lies above the threshold: it is then the selection
+  // (`imageDirectory`, `imageFileName`), `walkStatus` is "EXIT", and `hash`
+  // and `relativePath` are its own.
+  bool selected = false;
+  std::uint64_t hash = 0;
+  std::string relativePath;
+  // The images met: those that countImages counts.
+  std::int32_t images = 0;
+};
+
+// The shuffle walk: visits every image of the tree, entering the folders and
+// passing over the names that the other walks do, and selects the one whose
+// shuffleHash under `key` is the least above `threshold`, or the least of all
+// when there is no threshold. Every level is enumerated to its end; nothing
+// else of the instance changes (`walkStatus` only when an image is selected).
+// Catches every `Exception`, ending the level that raised it, as the count
+// walk does. An empty `directory` fails as for `walkImages`.
+ShufflePick shuffleImages(meter_data& instance, const std::string& directory, std::uint64_t key,
+                          const std::optional<std::uint64_t>& threshold);
 
 }  // namespace rotavue

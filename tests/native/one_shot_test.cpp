@@ -1,9 +1,9 @@
-// Tests of `rotavue-host next`, `random` and `current` as a script runs
-// them, on the real file system: the images they print, one refresh per
-// call, where the position files go, what a folder however written, a
-// dangling link and each failure give, and the lock that makes calls on
-// one folder of position files take turns; no command changes the registry
-// file, and a kill at any moment leaves a whole position file.
+// Tests of `rotavue-host next`, `random`, `shuffle` and `current` as a
+// script runs them, on the real file system: the images they print, one
+// refresh per call, where the position files go, what a folder however
+// written, a dangling link and each failure give, and the lock that makes
+// calls on one folder of position files take turns; no command changes the
+// registry file, and a kill at any moment leaves a whole position file.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -64,6 +64,10 @@ TEST_F(HostCheck, NextRandomAndCurrentPrintTheRotationsImages) {
   EXPECT_EQ(oneShot("next", "n", {}, doubled).out, order[2]);
   EXPECT_EQ(oneShot("current", "n", {}).out, order[2]);
   EXPECT_NE(std::find(order.begin(), order.end(), oneShot("random", "r", {}).out), order.end());
+  // shuffle prints each image once in a cycle.
+  std::vector<std::string> shuffled;
+  for (int call = 0; call < 3; ++call) shuffled.push_back(oneShot("shuffle", "s", {}).out);
+  EXPECT_TRUE(std::is_permutation(shuffled.begin(), shuffled.end(), order.begin()));
 
   EXPECT_EQ(run({"next", "--nickname", "desk", "--folder", tree_.path()}).out, order[0]);
   EXPECT_TRUE(pathExists(host_.pathOf("deskRotavue.setup")));
@@ -113,6 +117,7 @@ TEST_F(HostCheck, NextRandomAndCurrentPrintTheRotationsImages) {
       {{"next", "--nickname=d", "--folder", dangling},
        1,
        "rotavue-host: " + dangling + "/x.jpg: not a file"},
+      {{"shuffle", "--nickname=d", "--folder", dangling}, 1, "again without an image\n"},
       {{"current", "--nickname=nobody"},
        1,
        host_.path() + "nobodyRotavue.setup: no position is stored for the nickname \"nobody\"\n"},

@@ -55,6 +55,8 @@ TEST(CommandLine, ParsesTheDocumentedCommandLine) {
   EXPECT_EQ(parseCommandLine({"current", "--nickname=c"}).oneShot.function, OneShot::kCurrent);
   EXPECT_EQ(next.oneShot.waitSeconds, 0u);
   EXPECT_EQ(parseCommandLine({"random", "--nickname=a/b", "--folder=f"}).oneShot.waitSeconds, 60u);
+  EXPECT_EQ(parseCommandLine({"shuffle", "--nickname=s", "--folder=f"}).oneShot.function,
+            OneShot::kShuffle);
 
   // --wallpaper [STYLE], in any letter case, where the tool sets wallpapers
   // (Windows).
@@ -101,7 +103,9 @@ TEST(CommandLine, ParsesTheDocumentedCommandLine) {
            {"current", "--nickname=c", "--folder", "f"},
            {"random", "--nickname=r", "--folder=f", "--wrap-marker"},
            {"next", "--nickname=n", "--folder=f", "--wait=-1"},
-           {"current", "--nickname=c", "--wait=1"}}) {
+           {"current", "--nickname=c", "--wait=1"},
+           {"shuffle", "--nickname=s", "--folder=f", "--wrap-marker"},
+           {"shuffle", "--nickname=s"}}) {
     EXPECT_THROW(parseCommandLine(bad), UsageError) << (bad.empty() ? "" : bad.back());
   }
 

@@ -1,5 +1,5 @@
 // Tests of the count walk over in-memory trees: it counts exactly the images
-// that the indexed image walk meets, enters the directories the image walk
+// that the indexed image walk and the shuffle walk meet, enters the directories the image walk
 // enters, leaves the selection alone, and on a failure loses only the rest of
 // the level that failed.
 #include <gtest/gtest.h>
@@ -75,6 +75,7 @@ TEST(CountWalk, CountsWhatTheIndexedWalkMeets) {
     walkImages(reached, root, "", "", target);
     EXPECT_EQ(reached.walkCounter, -1) << target;
   }
+  EXPECT_EQ(shuffleImages(whole, root, 1, std::nullopt).images, data.imageCount);
 }
 
 TEST(CountWalk, CountsImagesOfEveryDirectoryItEnters) {
@@ -95,6 +96,8 @@ TEST(CountWalk, CountsImagesOfEveryDirectoryItEnters) {
             (std::vector<std::string>{root + "*.*", path({"R", "ro.jpg"}) + "*.*",
                                       path({"R", "arc.gif"}) + "*.*", path({"R", "plain"}) + "*.*",
                                       path({"R", "indexed"}) + "*.*"}));
+  meter_data shuffled;
+  EXPECT_EQ(shuffleImages(shuffled, root, 1, std::nullopt).images, 10);
 }
 
 TEST(CountWalk, FailuresLoseOnlyTheRestOfTheirLevel) {
@@ -113,6 +116,9 @@ TEST(CountWalk, FailuresLoseOnlyTheRestOfTheirLevel) {
   // a.jpg, v1.jpg, g1.jpg, g2.jpg, f.jpg, z.jpg
   EXPECT_EQ(data.imageCount, 6);
   EXPECT_EQ(data.errorText, "general failure");
+  meter_data shuffled;
+  EXPECT_EQ(shuffleImages(shuffled, root, 1, std::nullopt).images, 6);
+  EXPECT_EQ(shuffled.errorText, "general failure");
   EXPECT_EQ(tree.openEnumerations(), 0);
 
   // The find-first failure alone.

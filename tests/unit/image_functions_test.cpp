@@ -1,18 +1,21 @@
-// The five image functions end to end through the exported functions and
+// The six image functions end to end through the exported functions and
 // their handles: the rotation and its position file on disk, the reporting
-// functions, the random pick reproduced from a fixed clock, the wallpaper
-// placeholder, and every failure path that reaches the host as text. Image
-// trees are in memory (so that their walk order is known); the registry
-// value and the position files are real.
+// functions, the random pick reproduced from a fixed clock, the shuffle, the
+// wallpaper placeholder, and every failure path that reaches the host as
+// text. Image trees are in memory (so that their walk order is known); the
+// registry value and the position files are real.
 #include "host/image_functions.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <random>
+#include <regex>
 #include <set>
 #include <string>
 #include <tuple>
@@ -37,9 +40,9 @@ const char kNick[] = "Rota";
 const char kBadInterval[] = "'abc' is not a valid integer value";
 const char kNoRegistry[] = "Unable to access the registry";
 
-// The image that the random image function picks at `seconds`.
+// The image that the random image function picks at `seconds` for kNick.
 std::int32_t expectedPick(std::int64_t seconds, std::int32_t imageCount) {
-  return rotavue::drawRandomIndex(seconds, imageCount);
+  return rotavue::drawRandomIndex(seconds, kNick, imageCount);
 }
 
 // The exported functions, their texts taken as strings for comparison.
@@ -49,6 +52,10 @@ std::string image(std::uint32_t h, const char* nick, const char* directory, cons
 std::string randomImage(std::uint32_t h, const char* nick, const char* directory,
                         const char* interval) {
   return GetRandomImage(h, nick, directory, interval);
+}
+std::string shuffled(std::uint32_t h, const char* nick, const char* directory,
+                     const char* interval) {
+  return GetShuffledImage(h, nick, directory, interval);
 }
 std::string placeholder(std::uint32_t h, const char* nick, const char* directory,
                         const char* interval) {
@@ -206,6 +213,7 @@ TEST_F(ImageFunctions, BadIntervalFailsEveryCall) {
     EXPECT_EQ(image(rotation, kNick, root_.c_str(), "abc"),
               "GetImage:'abc' is not a valid integer value");
     EXPECT_EQ(randomImage(random, kNick, root_.c_str(), "abc"), kBadInterval);
+    EXPECT_EQ(shuffled(random, kNick, root_.c_str(), "abc"), kBadInterval);
     EXPECT_EQ(currentImage(report, kNick, "abc"), kBadInterval);
     EXPECT_EQ(currentName(report, kNick, "abc"), kBadInterval);
     EXPECT_EQ(placeholder(wallpaper, kNick, root_.c_str(), "abc"), "");
@@ -275,6 +283,7 @@ TEST_F(ImageFunctions, RegistryFailuresReachTheHost) {
     EXPECT_EQ(next(handle), kNoRegistry);
     EXPECT_EQ(currentImage(handle, kNick, "0"), kNoRegistry);
     EXPECT_EQ(currentName(handle, kNick, "0"), kNoRegistry);
+    EXPECT_EQ(shuffled(handle, kNick, root_.c_str(), "0"), kNoRegistry);
     EXPECT_TRUE(tree_.opened().empty());
     // The random pick walks, but cannot store and reports why.
     EXPECT_EQ(randomImage(handle, kNick, root_.c_str(), "0"), kNoRegistry);
@@ -313,16 +322,19 @@ TEST_F(ImageFunctions, RandomPickFollowsTheClock) {
   EXPECT_EQ(randomImage(handle, kNick, root_.c_str(), "0"), rotavue::kNoImagesMessage);
   const std::string nowhere = rotavue::testing::path({"M:", "nowhere"});
   EXPECT_EQ(randomImage(handle, kNick, nowhere.c_str(), "0"), rotavue::kNoImagesMessage);
+  EXPECT_EQ(shuffled(handle, kNick, root_.c_str(), "0"), rotavue::kNoImagesMessage);
   EXPECT_EQ(stored(), line(root_, "one.ico"));
 }
 
-TEST(RandomDraw, MixesTheSecondsAndSpreadsSuccessivePicks) {
+TEST(RandomDraw, MixesTheSecondsAndNicknameAndSpreadsSuccessivePicks) {
   EXPECT_EQ(rotavue::mixSeconds(1234567), 6457827717110365317U);
-  const std::tuple<std::int64_t, std::int32_t, std::int32_t> picks[] = {
-      {-1, 44, 89394}, {0, 44, 88331}, {1796770000, 4, 8928}, {(1LL << 32) + 5, 15, 31714}};
-  for (const auto& [seconds, of50, of100000] : picks) {
-    EXPECT_EQ(rotavue::drawRandomIndex(seconds, 50), of50) << seconds;
-    EXPECT_EQ(rotavue::drawRandomIndex(seconds, 100000), of100000) << seconds;
+  const std::tuple<const char*, std::int64_t, std::int32_t, std::int32_t> picks[] = {
+      {"Rota", 1796770000, 22, 44691},
+      {"", -1, 9, 19115},
+      {"Bild\xE4", (1LL << 32) + 5, 28, 57748}};
+  for (const auto& [nickname, seconds, of50, of100000] : picks) {
+    EXPECT_EQ(rotavue::drawRandomIndex(seconds, nickname, 50), of50) << seconds;
+    EXPECT_EQ(rotavue::drawRandomIndex(seconds, nickname, 100000), of100000) << seconds;
   }
   // A meter on a fixed interval: every (pick, next pick) pair occurs, evenly.
   for (const auto& [count, interval, bound] :
@@ -431,6 +443,7 @@ TEST_F(FolderFailures, FailedRootIsShown) {
   EXPECT_EQ(next(handle), denied_);
   EXPECT_EQ(stored(), "#\r\n");
   EXPECT_EQ(randomImage(handle, kNick, root_.c_str(), "0"), rotavue::kNoImagesMessage);
+  EXPECT_EQ(shuffled(handle, kNick, root_.c_str(), "0"), rotavue::kNoImagesMessage);
   EXPECT_EQ(stored(), "#\r\n");
 }
 
@@ -652,6 +665,115 @@ TEST_F(ImageFunctions, TreeChangedBetweenCountAndPick) {
                 shown.empty() ? "#\r\n" : line(instance.imageDirectory, instance.imageFileName));
       clock_.advanceSeconds(1);
     }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The shuffle.
+
+// Trees of 1 to 300 images that change, move and are listed anew between
+// refreshes: in a cycle no image comes twice, none gone comes, none that
+// stayed is left out, and no cycle starts with the image that ended the last.
+TEST_F(ImageFunctions, ShuffleShowsEveryImageOncePerCycle) {
+  const std::string roots[] = {rotavue::testing::path({"M:", "lib"}),
+                               rotavue::testing::path({"N:", "moved"})};
+  for (unsigned seed = 0; seed < 6; ++seed) {
+    std::mt19937 random(seed);
+    const std::string nick = "shuffle" + std::to_string(seed);
+    std::set<std::string> images, shown, stayed;  // paths relative to the root
+    const auto add = [&] {
+      images.insert((random() % 2 != 0 ? "" : std::string{'f', "01"[random() % 2], kSeparator}) +
+                    std::to_string(random()) + ".jpg");
+    };
+    for (std::size_t size = seed < 2 ? seed + 1 : 1 + random() % 300; images.size() < size;) add();
+    std::string key, last;
+    for (int cycles = 0; cycles < 2;) {
+      const std::string& root = roots[random() % 2];
+      tree_.directories_.clear();
+      tree_.directories_[root].entries = {dir("f0"), dir("f1")};
+      for (const std::string& image : images) {
+        const std::size_t cut = image.rfind(kSeparator) + 1;  // 0 in the root
+        tree_.directories_[root + image.substr(0, cut)].entries.push_back(file(image.substr(cut)));
+      }
+      for (auto& [folder, listed] : tree_.directories_)
+        std::shuffle(listed.entries.begin(), listed.entries.end(), random);
+      const std::string image =
+          shuffled(meter(), nick.c_str(), root.c_str(), "0").substr(root.size());
+      const std::string state = readFileBytes(host_.path() + nick + "Rotavue.cycle").substr(0, 18);
+      if (state != key) {  // this refresh began a cycle
+        EXPECT_TRUE(std::includes(shown.begin(), shown.end(), stayed.begin(), stayed.end()));
+        EXPECT_TRUE(key.empty() || images.size() == 1 || image != last) << image;
+        cycles += key.empty() ? 0 : 1;
+        key = state;
+        shown.clear();
+        stayed = images;
+      }
+      EXPECT_TRUE(shown.insert(last = image).second) << image << " twice in a cycle";
+      EXPECT_EQ(images.count(image), 1U) << image;
+      if (random() % 6 == 0) add();
+      if (random() % 6 == 0 && images.size() > 1) {
+        const std::string gone =
+            *std::next(images.begin(), static_cast<std::ptrdiff_t>(random() % images.size()));
+        images.erase(gone);
+        stayed.erase(gone);
+      }
+    }
+  }
+}
+
+// Refuses to write a state line, and writes everything else.
+rotavue::platform::WriteOutcome writeAllButStateLines(const std::string& path,
+                                                      rotavue::platform::Creation creation,
+                                                      const char* data, std::size_t size) {
+  if (size > 2 && data[0] == '1' && data[1] == ' ') return {};
+  return rotavue::platform::systemHooks().writeNewFile(path, creation, data, size);
+}
+
+// The state file: read back when well formed, a new cycle when missing or
+// malformed; when a save fails the state stays, and the pick comes again.
+TEST_F(ImageFunctions, ShuffleStateFile) {
+  const std::string cycleFile = host_.path() + kNick + "Rotavue.cycle";
+  const auto shuffle = [this] { return shuffled(meter(), kNick, root_.c_str(), "0"); };
+  const char* const contents[] = {"1 0123456789ABCDEF -\rmore", "", "2 0123456789abcdef -",
+                                  "1 0123456789abcdeg -"};
+  for (const char* content : contents) {
+    host_.writeFile("RotaRotavue.cycle", content);
+    const std::string shown = shuffle();
+    EXPECT_EQ(currentImage(meter(), kNick, "0"), shown) << content;
+    const std::string state = readFileBytes(cycleFile);
+    EXPECT_TRUE(std::regex_match(state, std::regex("1 [0-9a-f]{16} [0-9a-f]{16}\r\n"))) << state;
+    EXPECT_EQ(state.substr(2, 16) == "0123456789abcdef", content == contents[0]) << content;
+  }
+  const std::string state = readFileBytes(cycleFile);
+  rotavue::testing::HooksGuard guard;
+  rotavue::platform::hooks().writeNewFile = refuseEveryFile;
+  EXPECT_EQ(shuffle(), "Cannot create file " + positionFile());
+  rotavue::platform::hooks().writeNewFile = writeAllButStateLines;
+  EXPECT_EQ(shuffle(), "Cannot create file " + cycleFile);
+  EXPECT_EQ(readFileBytes(cycleFile), state);
+  const std::string pick = currentImage(meter(), kNick, "0");
+  rotavue::platform::hooks().writeNewFile = rotavue::platform::systemHooks().writeNewFile;
+  EXPECT_EQ(shuffle(), pick);
+}
+
+// Two cycles in a row, or two nicknames starting in one second, have
+// unrelated orders: Spearman's rho of 10,000 names.
+TEST(ShuffleOrder, KeysGiveUnrelatedOrders) {
+  const std::uint64_t desk = rotavue::mixSecondsAndNickname(1796770000, "desk");
+  for (const std::uint64_t other :
+       {rotavue::mixSeconds(desk), rotavue::mixSecondsAndNickname(1796770000, "desk2")}) {
+    std::vector<std::array<std::uint64_t, 3>> names;  // hash under `other`, under `desk`, rank
+    for (std::uint64_t i = 0; i < 10000; ++i) {
+      const std::string name = std::to_string(i % 97) + kSeparator + std::to_string(i) + ".jpg";
+      names.push_back({rotavue::shuffleHash(other, name), rotavue::shuffleHash(desk, name), 0});
+    }
+    std::sort(names.begin(), names.end());
+    for (std::size_t r = 0; r < 10000; ++r) names[r][2] = r;
+    std::sort(names.begin(), names.end(), [](const auto& a, const auto& b) { return a[1] < b[1]; });
+    double squares = 0;
+    for (std::size_t r = 0; r < 10000; ++r)
+      squares += std::pow(static_cast<double>(r) - static_cast<double>(names[r][2]), 2);
+    EXPECT_LT(std::abs(1 - 6 * squares / (1e4 * (1e8 - 1))), 0.05) << other;
   }
 }
 

@@ -18,7 +18,8 @@ const char kThreeParameters[] = "Nickname|Directory Name|Update Interval (Second
 
 TEST(Protocol, FunctionListAndParameterLists) {
   EXPECT_STREQ(init(),
-               "GetImage|returnCurrentImage|returnCurrentImageName|GetRandomImage|ChangeWallpaper");
+               "GetImage|returnCurrentImage|returnCurrentImageName|GetRandomImage|ChangeWallpaper|"
+               "GetShuffledImage");
   const std::string functions = init();
   EXPECT_NE(functions.back(), '|');
 
@@ -26,6 +27,7 @@ TEST(Protocol, FunctionListAndParameterLists) {
   EXPECT_STREQ(getparam("getimage"), kThreeParameters);
   EXPECT_STREQ(getparam("GETRANDOMIMAGE"), kThreeParameters);
   EXPECT_STREQ(getparam("changeWALLPAPER"), kThreeParameters);
+  EXPECT_STREQ(getparam("getShuffledIMAGE"), kThreeParameters);
   EXPECT_STREQ(getparam("returnCurrentImage"), "Nickname|");
   EXPECT_STREQ(getparam("RETURNCURRENTIMAGENAME"), "Nickname|");
   EXPECT_STREQ(getparam("GetImages"), "");
@@ -93,6 +95,7 @@ TEST(Protocol, HandlesLiveReleasedAndBogus) {
     EXPECT_EQ(dllshutdown(bogus), 0) << bogus;
     EXPECT_STREQ(GetImage(bogus, "n", "d", "0"), "") << bogus;
     EXPECT_STREQ(GetRandomImage(bogus, "n", "d", "0"), "") << bogus;
+    EXPECT_STREQ(GetShuffledImage(bogus, "n", "d", "0"), "") << bogus;
     EXPECT_STREQ(ChangeWallpaper(bogus, "n", "d", "0"), "") << bogus;
     EXPECT_STREQ(returnCurrentImage(bogus, "n", "0"), "") << bogus;
     EXPECT_STREQ(returnCurrentImageName(bogus, "n", "0"), "") << bogus;

@@ -217,6 +217,32 @@ TEST_F(DllFlows, GetImageRotatesThroughTheTreeAndStoresEachPosition) {
             (std::set<std::string>{"OneRotavue.setup", "TwoRotavue.setup", "BareRotavue.setup"}));
 }
 
+// A shuffle: each image once a cycle, never twice in a row, stored as the
+// position; a state file held open by another program stops it.
+TEST_F(DllFlows, GetShuffledImageShowsEachImageOncePerCycle) {
+  publishHostDirectory();
+  const std::string pics = tree("pics", {"a.jpg", "b.png", "sub\\c.gif", "notes.txt"});
+  const std::string cycleFile = host_ + "MixRotavue.cycle";
+  const auto function = module_.function<rotavue_dll::ImageFunction>("GetShuffledImage");
+  const auto shuffle = [&] { return copied(function(handle_, "Mix", pics.c_str(), "0")); };
+  std::vector<std::string> shown = {""};
+  for (int refresh = 0; refresh < 9; ++refresh) {
+    shown.push_back(shuffle());
+    EXPECT_NE(shown.back(), shown[shown.size() - 2]);
+  }
+  for (auto cycle = shown.begin() + 1; cycle != shown.end(); cycle += 3)
+    EXPECT_EQ(std::set<std::string>(cycle, cycle + 3),
+              (std::set<std::string>{pics + "a.jpg", pics + "b.png", pics + "sub\\c.gif"}));
+  const std::string state = readFile(cycleFile);
+  const HANDLE held = ::CreateFileA(cycleFile.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(shuffle(), "Cannot open file " + cycleFile);
+  ::CloseHandle(held);
+  EXPECT_EQ(readFile(cycleFile), state);
+  EXPECT_EQ(readFile(positionFile("Mix")), positionLine(shown.back()));
+}
+
 TEST_F(DllFlows, LongPositionPathsRotateOrShowTheSavesError) {
   const std::string pics = tree("pics", {"a.jpg", "b.jpg"});
   const std::vector<Entry> entries = entriesOf(pics);

@@ -80,7 +80,8 @@ namespace {
 using rotavue_dll::copied;
 
 const char kFunctionList[] =
-    "GetImage|returnCurrentImage|returnCurrentImageName|GetRandomImage|ChangeWallpaper";
+    "GetImage|returnCurrentImage|returnCurrentImageName|GetRandomImage|ChangeWallpaper|"
+    "GetShuffledImage";
 const char kThreeParameters[] = "Nickname|Directory Name|Update Interval (Seconds)|";
 const char kBadInterval[] = "'abc' is not a valid integer value";
 
@@ -97,7 +98,8 @@ const std::set<std::string> kExportNames = {"init",
                                             "GetRandomImage",
                                             "ChangeWallpaper",
                                             "returnCurrentImage",
-                                            "returnCurrentImageName"};
+                                            "returnCurrentImageName",
+                                            "GetShuffledImage"};
 
 std::uint32_t __stdcall addTwoStdcall(std::uint32_t a, std::uint32_t b) { return a + b; }
 std::uint32_t __cdecl addTwoCdecl(std::uint32_t a, std::uint32_t b) { return a + b; }
@@ -204,7 +206,8 @@ TEST_F(DllInterface, ExportsResolveByUndecoratedNamesOnly) {
        {"_init", "_dlltype", "_getparam@4", "getparam@4", "_getinfo@4", "getinfo@4",
         "_dllstartup@8", "dllstartup@8", "_dllshutdown@4", "_GetImage@16", "GetImage@16",
         "GetRandomImage@16", "ChangeWallpaper@16", "_returnCurrentImage@12",
-        "returnCurrentImageName@12", "getimage", "INIT"})
+        "returnCurrentImageName@12", "GetShuffledImage@16", "_GetShuffledImage@16", "getimage",
+        "INIT"})
     EXPECT_EQ(module_.address(decorated), nullptr) << decorated;
 }
 
@@ -262,6 +265,8 @@ TEST_F(DllInterface, EveryExportLeavesTheStackAsItFoundIt) {
   EXPECT_EQ(call("GetImage", {handle, nick, root, bad}), 0);
   EXPECT_EQ(text(), std::string("GetImage:") + kBadInterval);
   EXPECT_EQ(call("GetRandomImage", {handle, nick, root, bad}), 0);
+  EXPECT_EQ(text(), kBadInterval);
+  EXPECT_EQ(call("GetShuffledImage", {handle, nick, root, bad}), 0);
   EXPECT_EQ(text(), kBadInterval);
   EXPECT_EQ(call("ChangeWallpaper", {handle, nick, root, word("0")}), 0);
   EXPECT_EQ(text(), "This will change the Wallpaper all in good time :-)");
@@ -359,7 +364,8 @@ TEST_F(DllInterface, ProtocolAnswersThroughTheExports) {
   EXPECT_EQ(copied(exports_.init()), kFunctionList);
   EXPECT_EQ(exports_.dlltype(), 1);
 
-  for (const char* name : {"GetImage", "getimage", "GETRANDOMIMAGE", "ChangeWallpaper"})
+  for (const char* name :
+       {"GetImage", "getimage", "GETRANDOMIMAGE", "ChangeWallpaper", "getshuffledimage"})
     EXPECT_EQ(copied(exports_.getparam(name)), kThreeParameters) << name;
   for (const char* name : {"returnCurrentImage", "RETURNCURRENTIMAGENAME"})
     EXPECT_EQ(copied(exports_.getparam(name)), "Nickname|") << name;

@@ -29,13 +29,13 @@ namespace {
 
 const char kExitStatuses[] =
     "Exit status: 0 done; 1 the module or DirPath failed, no image (next, random,\n"
-    "current), run's host folder cannot be written, --wallpaper failed (Windows),\n"
-    "next or random gave up waiting for the lock (--wait), or the output could not\n"
-    "be written; 2 bad usage, or no arguments; 3 a folder cannot be read or\n"
-    "resolved (check, next, random) or cannot be given to the module (no name in\n"
-    "the ANSI code page and no short name); 128 and the signal's number (130\n"
-    "Ctrl-C, 143 SIGTERM, 129 SIGHUP, 131 SIGQUIT) when a signal stopped run, next,\n"
-    "random or current, once it has cleaned up.\n";
+    "shuffle, current), run's host folder cannot be written, --wallpaper failed\n"
+    "(Windows), next, random or shuffle gave up waiting for the lock (--wait), or\n"
+    "the output could not be written; 2 bad usage, or no arguments; 3 a folder\n"
+    "cannot be read or resolved (check, next, random, shuffle) or cannot be given\n"
+    "to the module (no name in the ANSI code page and no short name); 128 and the\n"
+    "signal's number (130 Ctrl-C, 143 SIGTERM, 129 SIGHUP, 131 SIGQUIT) when a\n"
+    "signal stopped run, next, random, shuffle or current, once it has cleaned up.\n";
 
 // Which files count as images and which folders the walks pass over, in one
 // line that the help of every command that walks a folder ends its text
@@ -50,8 +50,8 @@ const char kWhereThingsAre[] =
     "The module and the example folder \"pictures\" are the ones that came with\n"
     "this program: beside it (a build tree, the Windows zip), else where a Linux\n"
     "install put them (rotavue/ in its library folder, and share/rotavue/).\n"
-    "next, random and current keep the positions in --dir-path, else in the\n"
-    "host's DirPath when the host has one (so that a widget's nickname is\n"
+    "next, random, shuffle and current keep the positions in --dir-path, else\n"
+    "in the host's DirPath when the host has one (so that a widget's nickname is\n"
     "shared), else in the per-user folder: %LOCALAPPDATA%\\Rotavue\\ on Windows,\n"
     "$XDG_STATE_HOME/rotavue/ or ~/.local/state/rotavue/ on Linux. run keeps its\n"
     "own in --dir-path, else in \"host\" beside the program (installed, or where\n"
@@ -221,12 +221,13 @@ CLI::App* addRunCommand(CLI::App& app, RunOptions& options) {
       ->type_name("MS")
       ->check(wholeNumber());
   run->footer(footer(
-      std::string("Calls dllstartup once per meter, then each meter's function at every tick,\n"
-                  "printing each changed result with its position line; dllshutdown at the end.\n"
-                  "SPEC: FUNCTION,NICKNAME[,DIRECTORY[,INTERVAL]] for GetImage, GetRandomImage or\n"
-                  "ChangeWallpaper; FUNCTION,NICKNAME[,INTERVAL] for returnCurrentImage[Name].\n"
-                  "DIRECTORY defaults to --folder, INTERVAL (seconds) to 0. Without --meter:\n"
-                  "GetImage,demo returnCurrentImageName,demo GetRandomImage,random.\n") +
+      std::string(
+          "Calls dllstartup once per meter, then each meter's function at every tick,\n"
+          "printing each changed result with its position line; dllshutdown at the end.\n"
+          "SPEC: FUNCTION,NICKNAME[,DIRECTORY[,INTERVAL]], or FUNCTION,NICKNAME[,INTERVAL]\n"
+          "for returnCurrentImage[Name]; DIRECTORY defaults to --folder, INTERVAL to 0 s.\n"
+          "Without --meter: GetImage,demo returnCurrentImageName,demo GetRandomImage,random\n"
+          "GetShuffledImage,shuffle.\n") +
           kImagesAndSkippedFolders,
       "0 done, 1 failed, 2 bad usage, 3 bad folder, 128+N stopped.",
       "run --folder " + picturesExample() + " --meter GetImage,desk"));
@@ -234,8 +235,7 @@ CLI::App* addRunCommand(CLI::App& app, RunOptions& options) {
 }
 
 CLI::App* addCheckCommand(CLI::App& app, CheckOptions& options) {
-  CLI::App* check =
-      app.add_subcommand("check", "tell what the rotation shows of a folder, and why not more");
+  CLI::App* check = app.add_subcommand("check", "tell what a rotation shows of a folder, and why");
   addPlainAlias(*check, "DIR", options.folder,
                 addFolderOption(*check, options.folder, "the same as DIR"),
                 std::string("the folder ") + kPicturesDefault);
@@ -248,8 +248,8 @@ CLI::App* addCheckCommand(CLI::App& app, CheckOptions& options) {
   return check;
 }
 
-// next, random and current, which `parsed` marks with their function when
-// CLI11 selects them.
+// next, random, shuffle and current, which `parsed` marks with their
+// function when CLI11 selects them.
 CLI::App* addOneShotCommand(CLI::App& app, OneShotOptions& options, OneShot function,
                             const std::string& name, const std::string& description,
                             std::string details) {
@@ -368,13 +368,24 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
        Command::kOneShot},
       {addOneShotCommand(
            app, line.oneShot, OneShot::kRandom, "random",
-           "print a random image, stored as the rotation's place",
+           "print a random image, stored as the position",
            "Runs one refresh of GetRandomImage over DIR and prints the image's full path\n"
            "as one line, in UTF-8; it becomes the nickname's position, as a widget's\n"
-           "random pick does. The pick depends only on the clock's second and the number\n"
-           "of images, so that meters refreshing together agree: calls within the same\n"
-           "second print the same image. Any other answer goes to standard error as\n"
-           "\"rotavue-host: PATH: MESSAGE\".\n"),
+           "random pick does. The pick depends only on the clock's second, the nickname\n"
+           "and the number of images, so that meters refreshing together agree: calls\n"
+           "of one nickname within the same second print the same image. Any other\n"
+           "answer goes to standard error as \"rotavue-host: PATH: MESSAGE\".\n"),
+       Command::kOneShot},
+      {addOneShotCommand(
+           app, line.oneShot, OneShot::kShuffle, "shuffle",
+           "print a shuffle's next image, each once per cycle",
+           "Runs one refresh of GetShuffledImage over DIR and prints the image's full\n"
+           "path, in UTF-8; it becomes the nickname's position. Each image comes once per\n"
+           "cycle, in an order of the nickname's own drawn anew each cycle; the cycle's\n"
+           "state lives in <nickname>Rotavue.cycle beside the position, across restarts.\n"
+           "A name that is no file is passed over with a warning. Other answers go to\n"
+           "standard error as \"rotavue-host: PATH: MESSAGE\". Calls on one folder of\n"
+           "positions take turns, each waiting at most --wait.\n"),
        Command::kOneShot},
       {addOneShotCommand(
            app, line.oneShot, OneShot::kCurrent, "current",
@@ -385,8 +396,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
        Command::kOneShot}};
   std::string helpTopic;
   CLI::App* help = app.add_subcommand("help", "print this usage, or that of COMMAND");
-  const std::vector<std::string> topics = {"info", "run", "check", "next", "random", "current"};
-  help->add_option("COMMAND", helpTopic, "info, run, check, next, random or current")
+  const std::vector<std::string> topics = {"info",   "run",     "check",  "next",
+                                           "random", "shuffle", "current"};
+  help->add_option("COMMAND", helpTopic, "info, run, check, next, random, shuffle or current")
       ->check(CLI::IsMember(topics));
 
   if (arguments.empty()) {

@@ -1,5 +1,5 @@
 // The command line of rotavue-host: one subcommand each for info, run,
-// check, next, random and current, each with its own --help, parsed by
+// check, next, random, shuffle and current, each with its own --help, parsed by
 // CLI11 into the options below; --version alone; `help` for the usage.
 // Every text here is UTF-8, as the program's entry point hands the
 // arguments over; the commands convert what they pass to the module.
@@ -53,7 +53,8 @@ std::string lineBreakProblem(const std::string& text);
 struct ModuleOptions {
   std::string module;   // default: kDefaultModuleName
   std::string dirPath;  // run: default the folder "host"; see OneShotOptions
-  std::string folder;   // run: default the example folder "pictures"; next, random: required
+  std::string
+      folder;  // run: default the example folder "pictures"; next, random, shuffle: required
 };
 
 struct RunOptions {
@@ -73,10 +74,11 @@ struct CheckOptions {
   bool all = false;
 };
 
-// next, random and current: one refresh of GetImage, GetRandomImage or
-// returnCurrentImage, whose image is printed. Without --dir-path the host's
-// own DirPath is used when it has one, else the per-user folder.
-enum class OneShot { kNext, kRandom, kCurrent };
+// next, random, shuffle and current: one refresh of GetImage,
+// GetRandomImage, GetShuffledImage or returnCurrentImage, whose image is
+// printed. Without --dir-path the host's own DirPath is used when it has
+// one, else the per-user folder.
+enum class OneShot { kNext, kRandom, kCurrent, kShuffle };
 
 struct OneShotOptions {
   OneShot function = OneShot::kNext;

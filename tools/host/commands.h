@@ -1,5 +1,5 @@
 // The commands of rotavue-host, one file each (info.cpp, run.cpp,
-// check.cpp, one_shot.cpp for next, random and current), and the program's
+// check.cpp, one_shot.cpp for next, random, shuffle and current), and the program's
 // body (main.cpp) that the entry point of the system seam calls. Each
 // command prints to standard output, reports its failures on standard error
 // and returns its exit status (command_line.h); whether the output could be

@@ -3,9 +3,9 @@
 // folder of its own, starts meters and drives them through an update loop,
 // printing every result as it changes together with the nickname's stored
 // position (`run`). `check` tells what the rotation shows of a folder and
-// why pictures never appear. `next`, `random` and `current` run one refresh
-// for a script and print the image. Run `rotavue-host --help` for the
-// commands and options.
+// why pictures never appear. `next`, `random`, `shuffle` and `current` run
+// one refresh for a script and print the image. Run `rotavue-host --help`
+// for the commands and options.
 //
 // This file is the program's body: the entry point (main or wmain, in the
 // system seam) hands over the arguments in UTF-8; the command line is

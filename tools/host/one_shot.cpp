@@ -1,21 +1,25 @@
-// `rotavue-host next`, `random` and `current`: one refresh of GetImage,
-// GetRandomImage or returnCurrentImage through the module, for a script.
-// Standard output gets the image's full path, with its long names, and a
-// line end, or nothing (--wallpaper then sets it as the desktop wallpaper):
+// `rotavue-host next`, `random`, `shuffle` and `current`: one refresh of
+// GetImage, GetRandomImage, GetShuffledImage or returnCurrentImage through
+// the module, for a script. Standard output gets the image's full path, with
+// its long names, and a line end, or nothing (--wallpaper then sets it as the
+// desktop wallpaper):
 // every answer that is no image (answer.h) goes to standard error, with
 // exit status 1, as "rotavue-host: PATH: MESSAGE" naming what it is about. A
 // refresh of `next` that wraps around, or that answers a name that is no
-// file, is followed by more, so that a script always gets an image.
+// file, is followed by more, so that a script always gets an image; `shuffle`
+// runs the same way, with `next`'s code (it never wraps with "", but it
+// passes names that are no file likewise).
 //
 // The folder is given to the module in its absolute, normal form
-// (normalPath), so that however it is written it is one rotation. `next` and
-// `random` take the lock of the folder that holds the nickname's position
-// file (PositionLock) for all their refreshes, waiting at most --wait
-// seconds: calls at the same time, a timer's and a hotkey's, a cron job's and
-// another user's, take turns, and none shows a picture that another has just
-// shown. A failure of the position file is told with the system's reason,
-// which the tool finds by looking at the folder (fileProblem), since the
-// module's texts give none.
+// (normalPath), so that however it is written it is one rotation. `next`,
+// `random` and `shuffle` take the lock of the folder that holds the
+// nickname's position file (PositionLock) for all their refreshes, waiting at
+// most --wait seconds: calls at the same time, a timer's and a hotkey's, a
+// cron job's and another user's, take turns, and none shows a picture that
+// another has just shown. A failure of the position file (or of shuffle's
+// state file, when the text names that file) is told with the system's
+// reason, which the tool finds by looking at the folder (fileProblem), since
+// the module's texts give none.
 //
 // The tool never changes the host's settings. The position files live in
 // --dir-path; without it in the host's own DirPath, which the module then
@@ -36,6 +40,7 @@
 #include "host/image_functions.h"
 #include "platform/platform.h"
 #include "plugin.h"
+#include "position/cycle.h"
 #include "position/position.h"
 #include "survey.h"
 #include "system.h"
@@ -250,7 +255,8 @@ std::string Subjects::fileMessage(const std::string& answer) const {
 }
 
 // A message of the module as "PATH: MESSAGE". Its texts do not always name
-// their subject: a failure of the position file is about that file, one of
+// their subject: a failure of the position file is about that file (or of
+// shuffle's state file, when the text names that file), one of
 // DirPath about the registry value, and any other text (the system's message
 // for a folder that could not be read) about the folder, or the sub-folder
 // in which the survey's walk meets the same message, as `check` finds it.
@@ -355,9 +361,10 @@ int refreshAndPrint(const OneShotOptions& options, std::string& printed) {
   Plugin plugin;
   std::string error;
   if (!plugin.load(modulePath, error)) return failure(error);
-  const char* const name = options.function == OneShot::kNext     ? "GetImage"
-                           : options.function == OneShot::kRandom ? "GetRandomImage"
-                                                                  : "returnCurrentImage";
+  const char* const name = options.function == OneShot::kNext      ? "GetImage"
+                           : options.function == OneShot::kRandom  ? "GetRandomImage"
+                           : options.function == OneShot::kShuffle ? "GetShuffledImage"
+                                                                   : "returnCurrentImage";
   void* const refreshAddress = plugin.symbol(name);
   const auto current = asFunction<TwoTextFunction>(plugin.symbol("returnCurrentImage"));
   if (refreshAddress == nullptr || current == nullptr)
@@ -409,7 +416,9 @@ int refreshAndPrint(const OneShotOptions& options, std::string& printed) {
   const std::string stored = position();
   std::string inside = subjects.folder;
   if (!rotavue::platform::endsInSeparator(inside)) inside += rotavue::platform::kPathSeparator;
-  bool outside = namesImage(stored) && stored.compare(0, inside.size(), inside) != 0;
+  // A shuffle never starts from the stored image.
+  bool outside = options.function == OneShot::kNext && namesImage(stored) &&
+                 stored.compare(0, inside.size(), inside) != 0;
   if (outside)
     warn("the rotation of " + options.nickname + " was at " + rotavue::reportedText(stored) +
          ", outside " + subjects.shown + "; " + subjects.shown + " starts from its first image");

@@ -23,7 +23,7 @@ std::string shownText(const char* ansi) {
 
 Arity arityOf(const std::string& functionName) {
   if (functionName == "GetImage" || functionName == "GetRandomImage" ||
-      functionName == "ChangeWallpaper")
+      functionName == "GetShuffledImage" || functionName == "ChangeWallpaper")
     return Arity::kThreeTexts;
   if (functionName == "returnCurrentImage" || functionName == "returnCurrentImageName")
     return Arity::kTwoTexts;

@@ -25,7 +25,8 @@ using GetInfoFunction = const char*(ROTAVUE_HOST_STDCALL*)(std::int32_t index);
 using DllTypeFunction = std::int32_t(ROTAVUE_HOST_CDECL*)();
 using StartupFunction = std::uint32_t(ROTAVUE_HOST_STDCALL*)(std::uint32_t, std::uint32_t);
 using ShutdownFunction = std::int32_t(ROTAVUE_HOST_STDCALL*)(std::uint32_t instance);
-// GetImage, GetRandomImage, ChangeWallpaper: nickname, directory, interval.
+// GetImage, GetRandomImage, GetShuffledImage, ChangeWallpaper: nickname,
+// directory, interval.
 using ThreeTextFunction = const char*(ROTAVUE_HOST_STDCALL*)(std::uint32_t instance,
                                                              const char* nickname,
                                                              const char* directory,

@@ -149,7 +149,7 @@ int runCommand(const RunOptions& options) {
   for (const std::string& spec : options.meters) meters.push_back(parseMeter(spec));
   if (meters.empty()) {
     meters = {parseMeter("GetImage,demo"), parseMeter("returnCurrentImageName,demo"),
-              parseMeter("GetRandomImage,random")};
+              parseMeter("GetRandomImage,random"), parseMeter("GetShuffledImage,shuffle")};
   }
   for (Meter& meter : meters) {
     meter.ansiNickname = exactText(meter.nickname, "nickname");

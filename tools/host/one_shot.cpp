@@ -64,12 +64,10 @@ const char* const kDirPathTexts[] = {"Unable to access the registry",
                                      "Invalid data type for 'DirPath'",
                                      "Failed to get data for 'DirPath'"};
 
-// What the user can do about a text of the module that does not say.
-std::string whatToDoAbout(const std::string& answer) {
-  if (answer != "List index out of bounds (0)") return std::string();
-  return "; the position file is empty (as a power cut can leave it); delete it and the rotation "
-         "starts again from the first picture";
-}
+// What the user can do about kEmptyFile, which does not say.
+const char kEmptyFileHint[] =
+    "; the position file is empty (as a power cut can leave it); delete it and the rotation "
+    "starts again from the first picture";
 
 // True when `answer` is one of the module's texts for a failure of the
 // position file or of DirPath.
@@ -240,8 +238,7 @@ std::string Subjects::fileMessage(const std::string& answer) const {
   for (const char* start : {kCannotCreate, kCannotOpen})
     if (answer.rfind(start, 0) == 0) file = answer.substr(std::strlen(start));
   const bool writing = answer.rfind(kCannotOpen, 0) != 0 && answer != kEmptyFile;
-  std::string reason =
-      answer == kEmptyFile ? answer + whatToDoAbout(answer) : fileProblem(file, writing);
+  std::string reason = answer == kEmptyFile ? answer + kEmptyFileHint : fileProblem(file, writing);
   if (reason.empty() && answer.rfind(kCannotCreate, 0) != 0 && answer.rfind(kCannotOpen, 0) != 0)
     reason = rotavue::reportedText(answer);
   const std::string name = fileNameOf(file);

@@ -146,6 +146,15 @@ TEST_F(HostCheck, NextRandomAndCurrentPrintTheRotationsImages) {
     EXPECT_EQ(outcome.out, "");
     EXPECT_NE(outcome.err.find(failure.err), std::string::npos) << outcome.err;
   }
+  // A home folder that does not exist is never made, for a call's folder nor for run's.
+  const std::string home = tree_.pathOf("nohome");
+  for (const std::vector<std::string>& call : std::vector<std::vector<std::string>>{
+           {"next", "--nickname=h", "--folder", empty}, {"run", "--ticks=1", "--tick-ms=0"}}) {
+    std::vector<std::string> arguments = call;
+    arguments.insert(arguments.end(), {"--dir-path", home + "/x"});
+    EXPECT_EQ(run(arguments, "", "env HOME=" + home).status, 1) << call[0];
+  }
+  EXPECT_FALSE(fs::exists(home));
 }
 
 // Calls on one folder of position files take turns, whatever their user or

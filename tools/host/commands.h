@@ -26,6 +26,11 @@ int oneShotCommand(const OneShotOptions& options);
 // standard error, when it has no such text or cannot be read: exit status 3.
 bool readableFolder(const std::string& given, std::string& ansi);
 
+// Why the folder `dirPath` (UTF-8) is not to be created: it lies inside the
+// user's home folder (homeFolder), which does not exist and which the tool
+// never creates; "" when nothing stands in the way.
+std::string homeProblem(const std::string& dirPath);
+
 // Creates the folder `dirPath` (UTF-8), ends it in the separator and shows
 // it to this process's module as DirPath for as long as `published` lives.
 // False, with the reason on standard error, when it cannot be published.

@@ -274,22 +274,12 @@ std::string Subjects::aboutMessage(const std::string& answer) const {
 }
 
 // Creates `dirPath` and the folders missing above it, but never the user's
-// home folder (homeFolder), nor a folder inside one that does not exist.
-// "" when it exists then; else the reason.
+// home folder (homeProblem). "" when it exists then; else the reason.
 std::string createFolder(const std::string& dirPath) {
-  namespace fs = std::filesystem;
+  std::string problem = homeProblem(dirPath);
+  if (!problem.empty()) return problem;
   std::error_code code;
-  std::string home = homeFolder();
-  while (home.size() > 1 && (home.back() == kPathSeparator || home.back() == '/')) home.pop_back();
-  if (!home.empty()) {
-    const fs::path homePath = fs::u8path(home).lexically_normal();
-    const fs::path folder = fs::u8path(dirPath).lexically_normal();
-    if (std::mismatch(homePath.begin(), homePath.end(), folder.begin(), folder.end()).first ==
-            homePath.end() &&
-        !fs::is_directory(homePath, code))
-      return "the home folder " + home + " (HOME) does not exist, and is never created";
-  }
-  fs::create_directories(fs::u8path(dirPath), code);
+  std::filesystem::create_directories(std::filesystem::u8path(dirPath), code);
   return code ? code.message() : std::string();
 }
 
@@ -325,6 +315,21 @@ int setWallpaper(const std::string& picture, const std::string& style) {
 }
 
 }  // namespace
+
+std::string homeProblem(const std::string& dirPath) {
+  namespace fs = std::filesystem;
+  std::string home = homeFolder();
+  while (home.size() > 1 && (home.back() == kPathSeparator || home.back() == '/')) home.pop_back();
+  if (home.empty()) return std::string();
+  const fs::path homePath = fs::u8path(home).lexically_normal();
+  const fs::path folder = fs::u8path(dirPath).lexically_normal();
+  std::error_code code;
+  if (std::mismatch(homePath.begin(), homePath.end(), folder.begin(), folder.end()).first ==
+          homePath.end() &&
+      !fs::is_directory(homePath, code))
+    return "the home folder " + home + " (HOME) does not exist, and is never created";
+  return std::string();
+}
 
 bool publishOwnDirPath(std::string& dirPath, PrivateDirPath& published) {
   // In UTF-8 no byte of a character equals a separator.

@@ -109,6 +109,15 @@ bool cannotServe(const std::string& folder, const std::string& reason) {
   return false;
 }
 
+// True when `folder` can be created, without a home folder that does not
+// exist, and written; else false with the reason.
+bool usableFolder(const std::string& folder, std::string& reason) {
+  reason = homeProblem(folder);
+  if (reason.empty()) return writableFolder(folder, reason);
+  reason = "cannot be created: " + reason;
+  return false;
+}
+
 // The host folder of this run, in its normal form, in `dirPath`: --dir-path
 // as given; else "host" beside the program (defaultHostFolder), or, where
 // that cannot be created or written (a zip unpacked under Program Files, a
@@ -118,7 +127,7 @@ bool cannotServe(const std::string& folder, const std::string& reason) {
 bool chooseHostFolder(const std::string& given, std::string& dirPath, std::string& which) {
   std::string reason;
   dirPath = normalPath(given.empty() ? defaultHostFolder() : given);
-  if (writableFolder(dirPath, reason)) {
+  if (usableFolder(dirPath, reason)) {
     if (given.empty())
       which = besideProgram(dirPath) ? "host folder: beside the program" : "host folder: per-user";
     return true;
@@ -129,7 +138,7 @@ bool chooseHostFolder(const std::string& given, std::string& dirPath, std::strin
   const std::string beside = dirPath;
   dirPath = normalPath(perUser + "host");
   std::string perUserReason;
-  if (!writableFolder(dirPath, perUserReason)) {
+  if (!usableFolder(dirPath, perUserReason)) {
     cannotServe(beside, reason);
     return cannotServe(dirPath, perUserReason);
   }
